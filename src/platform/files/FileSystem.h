@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace rivanet {
+
+// A text file read line by line. Lines end at LF; a CR before the LF is not part of the line.
+class TextReader {
+ public:
+  virtual ~TextReader() = default;
+  virtual bool AtEndOfStream() = 0;
+  virtual std::string ReadLine() = 0;
+};
+
+// Every file and folder operation of a run goes through this object. Paths are resolved one
+// component at a time without regard to letter case when no exact match exists, because the
+// workspaces come from a file system that does not tell "Drainage" from "drainage".
+// Failures throw AppError naming the path and the reason.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // The existing path that `path` names, each component matched exactly or else without
+  // regard to case; components that match nothing are kept as written.
+  virtual std::filesystem::path Resolve(const std::filesystem::path& path) const = 0;
+
+  virtual bool FileExists(const std::filesystem::path& path) const = 0;
+  virtual bool FolderExists(const std::filesystem::path& path) const = 0;
+
+  virtual void CreateFolder(const std::filesystem::path& path) = 0;
+  // Deletes the folder with everything in it.
+  virtual void DeleteFolder(const std::filesystem::path& path) = 0;
+  virtual void DeleteFile(const std::filesystem::path& path) = 0;
+
+  // Copies the files that `source` names into the folder `destination` (or to the file
+  // `destination` when `source` names one file and `destination` is no folder), overwriting.
+  // The last component of `source` may hold the wildcards * and ?. Nothing matched is an error.
+  virtual void CopyFile(const std::filesystem::path& source,
+                        const std::filesystem::path& destination) = 0;
+  // Copies the folders that `source` names, with their contents, into the folder
+  // `destination`, overwriting files of the same name. Wildcards and failure as CopyFile.
+  virtual void CopyFolder(const std::filesystem::path& source,
+                          const std::filesystem::path& destination) = 0;
+
+  virtual std::unique_ptr<TextReader> OpenTextFile(const std::filesystem::path& path) const = 0;
+  // Appends `text` as it stands, creating the file when it does not exist.
+  virtual void AppendText(const std::filesystem::path& path, const std::string& text) = 0;
+};
+
+// The real file system.
+std::unique_ptr<FileSystem> MakeFileSystem();
+
+// True when `name` matches the wildcard pattern (* and ?), letters compared without case.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+
+// `path` written with the platform's separator, as messages show it.
+std::string DisplayPath(const std::filesystem::path& path);
+
+}  // namespace rivanet

@@ -1,0 +1,242 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/files/FileSystem.h"
+
+namespace fs = std::filesystem;
+
+namespace rivanet {
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+[[noreturn]] void ThrowOs(const std::error_code& ec, const fs::path& path) {
+  throw AppError::FromErrno(ec.value() != 0 ? ec.value() : EIO, DisplayPath(path));
+}
+
+bool IsWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+// Entries of `folder` whose names match `pattern`, in name order for a repeatable copy order.
+std::vector<fs::directory_entry> Matches(const fs::path& folder, const std::string& pattern) {
+  std::vector<fs::directory_entry> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (WildcardMatch(pattern, it->path().filename().string())) found.push_back(*it);
+  }
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  return found;
+}
+
+class StdTextReader : public TextReader {
+ public:
+  explicit StdTextReader(const fs::path& path) : m_path(path), m_in(path, std::ios::binary) {
+    if (!m_in) {
+      int err = errno != 0 ? errno : ENOENT;
+      throw AppError::FromErrno(err, DisplayPath(path));
+    }
+  }
+  bool AtEndOfStream() override { return m_in.peek() == std::char_traits<char>::eof(); }
+  std::string ReadLine() override {
+    std::string line;
+    std::getline(m_in, line);
+    if (m_in.bad()) throw AppError::FromErrno(EIO, DisplayPath(m_path));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+
+ private:
+  fs::path m_path;
+  std::ifstream m_in;
+};
+
+class StdFileSystem : public FileSystem {
+ public:
+  fs::path Resolve(const fs::path& path) const override {
+    fs::path resolved;
+    bool missing = false;  // once a component is missing, the rest cannot exist either
+    for (const auto& part : path) {
+      fs::path candidate = resolved / part;
+      if (resolved.empty()) candidate = part;
+      std::error_code ec;
+      if (!missing && part != "/" && part != "." && part != ".." && !part.empty() &&
+          !fs::exists(fs::symlink_status(candidate, ec))) {
+        const fs::path folder = resolved.empty() ? fs::path(".") : resolved;
+        std::optional<fs::path> match;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+          if (SameIgnoringCase(it->path().filename().string(), part.string())) {
+            match = it->path().filename();
+            break;
+          }
+        }
+        if (match) {
+          candidate = resolved.empty() ? *match : resolved / *match;
+        } else {
+          missing = true;
+        }
+      }
+      resolved = candidate;
+    }
+    return resolved;
+  }
+
+  bool FileExists(const fs::path& path) const override {
+    std::error_code ec;
+    return fs::is_regular_file(Resolve(path), ec);
+  }
+
+  bool FolderExists(const fs::path& path) const override {
+    std::error_code ec;
+    return fs::is_directory(Resolve(path), ec);
+  }
+
+  void CreateFolder(const fs::path& path) override {
+    // The parent is matched without regard to case; the new folder keeps the spelling given.
+    fs::path target = Resolve(path.parent_path()) / path.filename();
+    std::error_code ec;
+    if (!fs::create_directory(target, ec)) {
+      if (!ec) ec = std::make_error_code(std::errc::file_exists);
+      ThrowOs(ec, path);
+    }
+  }
+
+  void DeleteFolder(const fs::path& path) override {
+    fs::path target = Resolve(path);
+    std::error_code ec;
+    if (!fs::is_directory(target, ec)) ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
+    fs::remove_all(target, ec);
+    if (ec) ThrowOs(ec, path);
+  }
+
+  void DeleteFile(const fs::path& path) override {
+    fs::path target = Resolve(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(target, ec)) ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
+    if (!fs::remove(target, ec)) ThrowOs(ec, path);
+  }
+
+  void CopyFile(const fs::path& source, const fs::path& destination) override {
+    const fs::path folder = Resolve(source.parent_path());
+    const std::string pattern = source.filename().string();
+    const fs::path dest = Resolve(destination);
+    std::error_code ec;
+    if (!IsWildcard(pattern)) {
+      const fs::path from = Resolve(source);
+      if (!fs::is_regular_file(from, ec)) throw NothingMatched(source);
+      const fs::path to = fs::is_directory(dest, ec) ? dest / from.filename() : dest;
+      CopyOne(from, to);
+      return;
+    }
+    bool any = false;
+    for (const auto& entry : Matches(folder, pattern)) {
+      if (!entry.is_regular_file(ec)) continue;
+      any = true;
+      CopyOne(entry.path(), ExistingOrSame(dest / entry.path().filename()));
+    }
+    if (!any) throw NothingMatched(source);
+  }
+
+  void CopyFolder(const fs::path& source, const fs::path& destination) override {
+    const fs::path folder = Resolve(source.parent_path());
+    const std::string pattern = source.filename().string();
+    const fs::path dest = Resolve(destination);
+    std::error_code ec;
+    bool any = false;
+    for (const auto& entry : Matches(folder, pattern)) {
+      if (!entry.is_directory(ec)) continue;
+      any = true;
+      CopyTree(entry.path(), ExistingOrSame(dest / entry.path().filename()));
+    }
+    if (!any) throw NothingMatched(source);
+  }
+
+  std::unique_ptr<TextReader> OpenTextFile(const fs::path& path) const override {
+    const fs::path target = Resolve(path);
+    std::error_code ec;
+    if (fs::is_directory(target, ec)) throw AppError::FromErrno(EISDIR, DisplayPath(path));
+    errno = 0;
+    return std::make_unique<StdTextReader>(target);
+  }
+
+  void AppendText(const fs::path& path, const std::string& text) override {
+    const fs::path target = Resolve(path);
+    std::FILE* f = std::fopen(target.c_str(), "ab");
+    if (f == nullptr) throw AppError::FromErrno(errno, DisplayPath(path));
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const int writeErr = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) throw AppError::FromErrno(written ? errno : writeErr, DisplayPath(path));
+  }
+
+ private:
+  static AppError NothingMatched(const fs::path& source) {
+    return AppError(kErrFileNotFound, "File not found: " + DisplayPath(source));
+  }
+
+  // A destination entry that exists under another letter case is overwritten, not doubled.
+  fs::path ExistingOrSame(const fs::path& path) const { return Resolve(path); }
+
+  static void CopyOne(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (ec) ThrowOs(ec, to);
+  }
+
+  void CopyTree(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    if (!fs::is_directory(to, ec)) {
+      fs::create_directory(to, ec);
+      if (ec) ThrowOs(ec, to);
+    }
+    for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+      const fs::path target = ExistingOrSame(to / it->path().filename());
+      if (it->is_directory(ec)) {
+        CopyTree(it->path(), target);
+      } else {
+        CopyOne(it->path(), target);
+      }
+    }
+    if (ec) ThrowOs(ec, from);
+  }
+};
+
+}  // namespace
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+  // Iterative matcher with one backtrack point for the last '*'.
+  std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::string DisplayPath(const fs::path& path) { return path.string(); }
+
+std::unique_ptr<FileSystem> MakeFileSystem() { return std::make_unique<StdFileSystem>(); }
+
+}  // namespace rivanet

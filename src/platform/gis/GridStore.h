@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace rivanet::gis {
+
+// A grid is a folder. The project writes <grid>/<grid>.tif (tiled GeoTIFF, DEFLATE,
+// PREDICTOR=2, BIGTIFF=IF_SAFER) and, where the grid has a value attribute table,
+// <grid>/<grid>.tif.vat.dbf (dBASE: Value, Count, then further fields). It reads those and
+// ESRI ArcInfo binary grid folders (hdr.adf, w001001.adf, ...).
+
+enum class CellType { UInt8, Int32 };
+
+// Georeferencing of a north-up grid: top-left corner, square cells.
+struct GridGeometry {
+  double originX = 0;  // x of the left edge
+  double originY = 0;  // y of the top edge
+  double cellSize = 0;
+  int cols = 0;
+  int rows = 0;
+  std::string crsWkt;  // empty: no coordinate system
+};
+
+enum class VatFieldType { Integer, Real, String };
+
+struct VatField {
+  std::string name;
+  VatFieldType type = VatFieldType::Integer;
+  int width = 10;
+  int precision = 0;
+};
+
+using VatValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// One value attribute table row, values in field order (Value and Count first).
+using VatRow = std::vector<VatValue>;
+
+// Writes a grid block by block; memory stays at one block whatever the grid size.
+class GridWriter {
+ public:
+  // Creates <folder>/<name of folder>.tif, replacing an existing grid of that folder.
+  GridWriter(const std::filesystem::path& gridFolder, const GridGeometry& geometry, CellType type,
+             std::optional<std::int32_t> noData);
+  ~GridWriter();
+  GridWriter(const GridWriter&) = delete;
+  GridWriter& operator=(const GridWriter&) = delete;
+
+  // Writes `rowCount` full rows starting at `firstRow`; `cells` holds rowCount * cols values.
+  void WriteRows(int firstRow, int rowCount, const std::int32_t* cells);
+  // Flushes and closes; errors surface here, not in the destructor.
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+// Reads a grid (project GeoTIFF folder or ArcInfo binary grid folder) block by block.
+class GridReader {
+ public:
+  explicit GridReader(const std::filesystem::path& gridFolder);
+  ~GridReader();
+  GridReader(const GridReader&) = delete;
+  GridReader& operator=(const GridReader&) = delete;
+
+  const GridGeometry& Geometry() const;
+  CellType Type() const;
+  std::optional<std::int32_t> NoData() const;
+  // Reads `rowCount` full rows starting at `firstRow` into `cells` (rowCount * cols values).
+  void ReadRows(int firstRow, int rowCount, std::int32_t* cells);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+// The value attribute table of a grid: fields and rows in ascending Value order.
+struct Vat {
+  std::vector<VatField> fields;  // Value, Count, then further fields
+  std::vector<VatRow> rows;
+};
+
+// True when the grid folder holds a value attribute table (.tif.vat.dbf, or vat.adf).
+bool HasVat(const std::filesystem::path& gridFolder);
+// Reads the grid's value attribute table; throws AppError naming the file when there is none.
+Vat ReadVat(const std::filesystem::path& gridFolder);
+// Writes <folder>/<name>.tif.vat.dbf (with a UTF-8 .cpg), replacing any earlier table.
+void WriteVat(const std::filesystem::path& gridFolder, const Vat& vat);
+
+}  // namespace rivanet::gis
