@@ -40,6 +40,9 @@ class FileSystem {
   // The last component of `source` may hold the wildcards * and ?. Nothing matched is an error.
   virtual void CopyFile(const std::filesystem::path& source,
                         const std::filesystem::path& destination) = 0;
+  // As CopyFile, but a wildcard that matches nothing copies nothing; returns the files copied.
+  virtual std::size_t CopyMatchingFiles(const std::filesystem::path& source,
+                                        const std::filesystem::path& destination) = 0;
   // Copies the folders that `source` names, with their contents, into the folder
   // `destination`, overwriting files of the same name. Wildcards and failure as CopyFile.
   virtual void CopyFolder(const std::filesystem::path& source,

@@ -128,24 +128,29 @@ class StdFileSystem : public FileSystem {
   }
 
   void CopyFile(const fs::path& source, const fs::path& destination) override {
-    const fs::path folder = Resolve(source.parent_path());
-    const std::string pattern = source.filename().string();
-    const fs::path dest = Resolve(destination);
-    std::error_code ec;
-    if (!IsWildcard(pattern)) {
+    if (!IsWildcard(source.filename().string())) {
+      std::error_code ec;
       const fs::path from = Resolve(source);
       if (!fs::is_regular_file(from, ec)) throw NothingMatched(source);
+      const fs::path dest = Resolve(destination);
       const fs::path to = fs::is_directory(dest, ec) ? dest / from.filename() : dest;
       CopyOne(from, to);
       return;
     }
-    bool any = false;
-    for (const auto& entry : Matches(folder, pattern)) {
+    if (CopyMatchingFiles(source, destination) == 0) throw NothingMatched(source);
+  }
+
+  std::size_t CopyMatchingFiles(const fs::path& source, const fs::path& destination) override {
+    const fs::path folder = Resolve(source.parent_path());
+    const fs::path dest = Resolve(destination);
+    std::error_code ec;
+    std::size_t copied = 0;
+    for (const auto& entry : Matches(folder, source.filename().string())) {
       if (!entry.is_regular_file(ec)) continue;
-      any = true;
       CopyOne(entry.path(), ExistingOrSame(dest / entry.path().filename()));
+      ++copied;
     }
-    if (!any) throw NothingMatched(source);
+    return copied;
   }
 
   void CopyFolder(const fs::path& source, const fs::path& destination) override {

@@ -1,0 +1,14 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "runctl/Startup.h"
+
+int main(int argc, char** argv) {
+  rivanet::StartupEnvironment env;
+  env.args.assign(argv + 1, argv + argc);
+  env.appFolder = rivanet::ApplicationFolder(argc > 0 ? argv[0] : nullptr);
+  env.out = &std::cout;
+  env.err = &std::cerr;
+  return rivanet::Main(env);
+}

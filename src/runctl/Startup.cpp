@@ -1,0 +1,126 @@
+#include "runctl/Startup.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "driver/ProcessWS.h"
+#include "platform/Error.h"
+#include "platform/files/FileSystem.h"
+#include "runctl/ActivityLog.h"
+#include "runctl/BatchWindow.h"
+#include "runctl/ErrorReport.h"
+#include "runctl/RunContext.h"
+#include "runctl/Settings.h"
+
+namespace fs = std::filesystem;
+
+namespace rivanet {
+namespace {
+
+const char* const kUsage =
+    "Usage: RivanetAppend [RUNFILE | --help | --version]\n"
+    "  RUNFILE    run one append in batch: a settings-style file with a [Run] section\n"
+    "             naming InputFolder, OutputFolder and ListFile\n"
+    "  (nothing)  open the window for an interactive run\n"
+    "Exit status: 0 succeeded, 1 failed (data errors, see the log), 2 ended by an error\n"
+    "report, 3 the run file does not exist.\n";
+
+fs::path Absolute(const fs::path& p) {
+  std::error_code ec;
+  fs::path result = fs::absolute(p, ec);
+  return ec ? p : result;
+}
+
+int RunBatch(const StartupEnvironment& env, const std::string& path) {
+  auto files = MakeFileSystem();
+  ActivityLog log(*files, env.appFolder, /*interactive=*/false, env.err);
+  BatchWindow window(log, *env.err);
+  RunContext ctx{env.appFolder, false, *files, log, window};
+  try {
+    if (!files->FileExists(path)) {
+      log.LogEvent(path + " was not a valid file/database");
+      log.TryMakeLogCopy();
+      return kExitNoRunFile;
+    }
+    const RunFile run = InProcedure(
+        "Main", [&] { return ReadRunFile(Absolute(path), *files); }, kModuleSubMain,
+        ErrorTail::WithoutLogCopy);
+    const RunStatus status = ProcessWS(ctx, run.inputFolder, run.outputFolder, run.listFile);
+    log.TryMakeLogCopy();
+    return status == RunStatus::Succeeded ? kExitSucceeded : kExitFailed;
+  } catch (const ReportedError& error) {
+    return EndWithReport(ctx, error);
+  } catch (const LogWriteFailure& failure) {
+    return EndWithLogFailure(ctx, failure);
+  }
+}
+
+}  // namespace
+
+std::string CommandLinePath(const std::vector<std::string>& args) {
+  std::string line;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) line += ' ';
+    line += args[i];
+  }
+  std::string path;
+  for (char c : line)
+    if (c != '"') path += c;
+  const auto first = path.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return path.substr(first, path.find_last_not_of(' ') - first + 1);
+}
+
+fs::path ApplicationFolder(const char* argv0) {
+  if (const char* home = std::getenv("RIVANETAPPEND_HOME"); home != nullptr && *home != '\0')
+    return fs::path(home);
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) exe = Absolute(argv0 != nullptr ? argv0 : ".");
+  return exe.parent_path();
+}
+
+RunFile ReadRunFile(const fs::path& file, const FileSystem& files) {
+  auto value = [&](const char* key) {
+    std::optional<std::string> v = FindIniValue("Run", key, file, files);
+    if (!v || v->empty())
+      throw AppError(kErrInvalidArgument, std::string("Run file ") + DisplayPath(file) +
+                                              " has no " + key + "= in its [Run] section");
+    fs::path p(*v);
+    return p.is_absolute() ? p : file.parent_path() / p;
+  };
+  RunFile run;
+  run.inputFolder = value("InputFolder");
+  run.outputFolder = value("OutputFolder");
+  run.listFile = value("ListFile");
+  return run;
+}
+
+int Main(const StartupEnvironment& env) {
+  std::ostream& out = env.out != nullptr ? *env.out : std::cout;
+  std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
+  const std::string path = CommandLinePath(env.args);
+  if (path == "--help") {
+    out << kUsage;
+    return kExitSucceeded;
+  }
+  if (path == "--version") {
+    out << VersionText() << '\n';
+    return kExitSucceeded;
+  }
+  if (path.empty()) {
+    if (!env.interactive) {
+      err << "RivanetAppend: this build has no window; give a run file (see --help)\n";
+      return kExitSucceeded;
+    }
+    return env.interactive(env.appFolder);
+  }
+  StartupEnvironment batch = env;
+  batch.out = &out;
+  batch.err = &err;
+  return RunBatch(batch, path);
+}
+
+}  // namespace rivanet
