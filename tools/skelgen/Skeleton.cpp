@@ -117,7 +117,11 @@ void WriteSkeleton(const schema::Schema& schema, const fs::path& appDir) {
     if (hadOld) {
       std::error_code back;
       fs::rename(old.Path(), target, back);
-      if (!back) old.Release();
+      if (back) {
+        // Never delete the only copy of the previous skeleton.
+        old.Release();
+        message += "; the previous skeleton is left at " + old.Path().string();
+      }
     }
     throw std::runtime_error(message);
   }
