@@ -7,7 +7,6 @@
 #include <ogr_api.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -50,6 +49,8 @@ class QuietGdal {
 AppError GdalError(const fs::path& file, const std::string& fallback) {
   const CPLErrorNum number = CPLGetLastErrorNo();
   std::string message = CPLGetLastErrorMsg();
+  while (!message.empty() && (message.back() == '.' || message.back() == ' ' || message.back() == '\n'))
+    message.pop_back();
   if (message.empty()) message = fallback;
   return AppError(number != CPLE_None ? number : CPLE_AppDefined,
                   message + ": " + DisplayPath(file), "GDAL");
@@ -169,7 +170,7 @@ std::string TypeName(GDALDataType type) {
 
 struct GridWriter::Impl {
   fs::path file;
-  GDALDatasetH ds = nullptr;
+  DatasetPtr ds;  // closed on every path out, a failing constructor included
   GDALRasterBandH band = nullptr;
   GridGeometry geometry;
   CellType type = CellType::Int32;
@@ -217,19 +218,21 @@ GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry,
   const char* options[] = {"TILED=YES",   bx.c_str(),          by.c_str(), "COMPRESS=DEFLATE",
                            "PREDICTOR=2", "BIGTIFF=IF_SAFER", nullptr};
   CPLErrorReset();
-  w.ds = GDALCreate(driver, w.file.c_str(), geometry.cols, geometry.rows, 1,
-                    type == CellType::UInt8 ? GDT_Byte : GDT_Int32, const_cast<char**>(options));
-  if (w.ds == nullptr) throw GdalError(w.file, "Cannot create grid");
-  w.band = GDALGetRasterBand(w.ds, 1);
+  w.ds.reset(GDALCreate(driver, w.file.c_str(), geometry.cols, geometry.rows, 1,
+                        type == CellType::UInt8 ? GDT_Byte : GDT_Int32, const_cast<char**>(options)));
+  if (!w.ds) throw GdalError(w.file, "Cannot create grid");
+  CPLErrorReset();
+  w.band = GDALGetRasterBand(w.ds.get(), 1);
+  if (w.band == nullptr) throw GdalError(w.file, "Cannot create grid");
 
   double transform[6] = {geometry.originX, geometry.cellSize, 0, geometry.originY, 0,
                          -geometry.cellSize};
   CPLErrorReset();
-  if (GDALSetGeoTransform(w.ds, transform) != CE_None)
+  if (GDALSetGeoTransform(w.ds.get(), transform) != CE_None)
     throw GdalError(w.file, "Cannot set the georeferencing");
   if (!geometry.crsWkt.empty()) {
     CPLErrorReset();
-    if (GDALSetProjection(w.ds, geometry.crsWkt.c_str()) != CE_None)
+    if (GDALSetProjection(w.ds.get(), geometry.crsWkt.c_str()) != CE_None)
       throw GdalError(w.file, "Cannot set the coordinate system");
   }
   if (noData) {
@@ -242,9 +245,9 @@ GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry,
 }
 
 GridWriter::~GridWriter() {
-  if (m_impl && m_impl->ds != nullptr) {
+  if (m_impl && m_impl->ds) {
     QuietGdal quiet;
-    GDALClose(m_impl->ds);
+    m_impl->ds.reset();
   }
 }
 
@@ -275,7 +278,7 @@ void GridWriter::Impl::FlushWindow() {
 
 void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells) {
   Impl& w = *m_impl;
-  if (w.ds == nullptr) throw OwnError(kErrInvalidArgument, "Grid already closed", w.file);
+  if (!w.ds) throw OwnError(kErrInvalidArgument, "Grid already closed", w.file);
   if (firstRow != w.nextRow || rowCount < 0 || rowCount > w.geometry.rows - firstRow)
     throw OwnError(kErrSubscriptOutOfRange,
                    "Rows " + std::to_string(firstRow) + " to " +
@@ -303,10 +306,9 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
 
 void GridWriter::Close() {
   Impl& w = *m_impl;
-  if (w.ds == nullptr) return;
+  if (!w.ds) return;
   QuietGdal quiet;
-  DatasetPtr ds(w.ds);
-  w.ds = nullptr;
+  DatasetPtr ds = std::move(w.ds);
   if (w.nextRow != w.geometry.rows)
     throw OwnError(kErrInvalidArgument,
                    "Grid incomplete: " + std::to_string(w.nextRow) + " of " +
@@ -662,7 +664,8 @@ Vat ReadVat(const fs::path& gridFolder) {
   const bool tiffGrid = files->FileExists(v.folder / (v.name + ".tif"));
   if (IsFile(v.dbf)) return ReadDbfVat(v.dbf);
   if (!tiffGrid && IsFile(v.vatAdf)) return ReadArcInfoVat(v.folder, v.vatAdf);
-  throw OwnError(kErrFileNotFound, "Grid has no value attribute table", tiffGrid ? v.dbf : v.vatAdf);
+  const bool arcInfoGrid = !tiffGrid && files->FileExists(v.folder / "hdr.adf");
+  throw OwnError(kErrFileNotFound, "Grid has no value attribute table", arcInfoGrid ? v.vatAdf : v.dbf);
 }
 
 void WriteVat(const fs::path& gridFolder, const Vat& vat) {
@@ -670,7 +673,6 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   QuietGdal quiet;
   const VatFiles v = LocateVat(gridFolder);
   const fs::path dbf = v.folder / (v.name + ".tif.vat.dbf");
-  const fs::path cpg = v.folder / (v.name + ".tif.vat.cpg");
   std::error_code ec;
   if (!fs::is_directory(v.folder, ec)) throw OwnError(kErrPathNotFound, "Grid folder not found", v.folder);
   CheckVatForWriting(vat, dbf);
@@ -681,6 +683,7 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   CPLErrorReset();
   DatasetPtr ds(GDALCreate(driver, dbf.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!ds) throw GdalError(dbf, "Cannot create value attribute table");
+  // ENCODING=UTF-8 also makes the driver write the .cpg sidecar holding "UTF-8".
   const char* layerOptions[] = {"ENCODING=UTF-8", nullptr};
   const std::string layerName = v.name + ".tif.vat";
   CPLErrorReset();
@@ -733,14 +736,6 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   CPLErrorReset();
   GDALClose(ds.release());
   if (Failed()) throw GdalError(dbf, "Cannot close value attribute table");
-
-  // The driver writes the code page file itself; make sure the sidecar is there either way.
-  if (!IsFile(cpg)) {
-    FILE* out = std::fopen(cpg.c_str(), "wb");
-    if (out == nullptr) throw AppError::FromErrno(errno, DisplayPath(cpg));
-    const bool ok = std::fputs("UTF-8", out) >= 0;
-    if (std::fclose(out) != 0 || !ok) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(cpg));
-  }
 }
 
 }  // namespace rivanet::gis

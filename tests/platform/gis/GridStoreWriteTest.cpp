@@ -249,6 +249,11 @@ TEST(GridStoreWrite, WriterRefusesMisuse) {
   EXPECT_EQ(Raised([&] { GridWriter w(dir / "c", GridGeometry{0, 0, 0, 5, 5, ""}, CellType::Int32, 0); }).Number(),
             kErrInvalidArgument);
 
+  const AppError badCrs =
+      Raised([&] { GridWriter w(dir / "e", GridGeometry{0, 0, 1, 5, 5, "GEOGCS[broken"}, CellType::Int32, 0); });
+  EXPECT_EQ(badCrs.Source(), "GDAL");
+  EXPECT_NE(badCrs.Description().find("e.tif"), std::string::npos) << badCrs.Description();
+
   cells[57] = 1;
   GridWriter incomplete(dir / "d", g, CellType::Int32, std::nullopt);
   incomplete.WriteRows(0, 9, cells.data());
