@@ -89,7 +89,7 @@ RunFile ReadRunFile(const fs::path& file, const FileSystem& files) {
       throw AppError(kErrInvalidArgument, std::string("Run file ") + DisplayPath(file) +
                                               " has no " + key + "= in its [Run] section");
     fs::path p(*v);
-    return p.is_absolute() ? p : file.parent_path() / p;
+    return p.is_absolute() ? p : (file.parent_path() / p).lexically_normal();
   };
   RunFile run;
   run.inputFolder = value("InputFolder");

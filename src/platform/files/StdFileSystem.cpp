@@ -65,6 +65,8 @@ class StdTextReader : public TextReader {
 class StdFileSystem : public FileSystem {
  public:
   fs::path Resolve(const fs::path& path) const override {
+    std::error_code ec0;
+    if (fs::exists(fs::symlink_status(path, ec0))) return path;  // the usual case: exact match
     fs::path resolved;
     bool missing = false;  // once a component is missing, the rest cannot exist either
     for (const auto& part : path) {

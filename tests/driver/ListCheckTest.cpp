@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "driver/ListCheck.h"
+#include "platform/Error.h"
+#include "platform/files/FileSystem.h"
+#include "runctl/ActivityLog.h"
+#include "runctl/RunContext.h"
+#include "support/RecordingWindow.h"
+#include "support/TempDir.h"
+#include "support/Workspaces.h"
+
+namespace rivanet {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LogMessages;
+using test::MakeWorkspace;
+using test::RecordingWindow;
+using test::TempDir;
+using test::WriteFile;
+
+class ListCheckTest : public ::testing::Test {
+ protected:
+  std::optional<MosaicInputs> Check(const std::string& listContent, bool interactive = false) {
+    WriteFile(list, listContent);
+    ActivityLog log(*files, dir.Path(), interactive);
+    RunContext ctx{dir.Path(), interactive, *files, log, window};
+    return CheckWorkspaceList(ctx, input, list);
+  }
+  std::vector<std::string> Log() { return LogMessages(dir / "Active.log"); }
+
+  std::unique_ptr<FileSystem> files = MakeFileSystem();
+  TempDir dir;
+  fs::path input = dir / "I";
+  fs::path list = dir / "list.txt";
+  RecordingWindow window;
+};
+
+TEST_F(ListCheckTest, BuildsTheFourMosaicListsInListOrder) {
+  MakeWorkspace(input, "A");
+  MakeWorkspace(input, "B");
+  MakeWorkspace(input, "C");
+  const auto inputs = Check("B\r\n  A \r\nC\r\n");
+  ASSERT_TRUE(inputs);
+  const std::string I = input.string();
+  EXPECT_EQ(inputs->cat, I + "/B/drainage/cat;" + I + "/A/drainage/cat;" + I + "/C/drainage/cat");
+  EXPECT_EQ(inputs->elev, I + "/B/elev_unit/elev_cm;" + I + "/A/elev_unit/elev_cm;" + I +
+                              "/C/elev_unit/elev_cm");
+  EXPECT_EQ(inputs->fac, I + "/B/fac_fdr_unit/fac;" + I + "/A/fac_fdr_unit/fac;" + I +
+                             "/C/fac_fdr_unit/fac");
+  EXPECT_EQ(inputs->fdr, I + "/B/fac_fdr_unit/fdr;" + I + "/A/fac_fdr_unit/fdr;" + I +
+                             "/C/fac_fdr_unit/fdr");
+  EXPECT_EQ(inputs->workspaceCount, 3);
+  EXPECT_FALSE(fs::exists(dir / "Active.log"));  // a passing check logs nothing
+}
+
+TEST_F(ListCheckTest, GridFoldersAreFoundWhateverTheirLetterCase) {
+  fs::create_directories(input / "A/Drainage/Cat");
+  fs::create_directories(input / "A/Elev_Unit/ELEV_CM");
+  fs::create_directories(input / "A/FAC_FDR_UNIT/fac");
+  fs::create_directories(input / "A/FAC_FDR_UNIT/Fdr");
+  MakeWorkspace(input, "B");
+  EXPECT_TRUE(Check("a\nB\n"));
+}
+
+TEST_F(ListCheckTest, FirstMissingGridFailsTheCheckBoxBeforeLogLine) {
+  MakeWorkspace(input, "A");
+  MakeWorkspace(input, "B", {}, {"fac_fdr_unit/fdr"});
+  MakeWorkspace(input, "C", {}, {"drainage/cat"});  // never examined
+  EXPECT_FALSE(Check("A\nB\nC\n", /*interactive=*/true));
+  const std::string message = "Error: The " + (input / "B").string() + "/fac_fdr_unit/fdr is missing.";
+  EXPECT_EQ(window.Boxes(), std::vector<std::string>{message});
+  EXPECT_EQ(Log(), std::vector<std::string>{message});
+}
+
+TEST_F(ListCheckTest, EachGridHasItsOwnMessage) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"drainage/cat", "/drainage/cat is missing."},
+      {"elev_unit/elev_cm", "/elev_unit/elev_cm is missing."},
+      {"fac_fdr_unit/fac", "/fac_fdr_unit/fac is missing."},
+  };
+  for (const auto& [grid, suffix] : cases) {
+    fs::remove_all(input);
+    fs::remove(dir / "Active.log");
+    MakeWorkspace(input, "A", {}, {grid});
+    MakeWorkspace(input, "B");
+    EXPECT_FALSE(Check("A\nB\n"));
+    EXPECT_EQ(Log(), std::vector<std::string>{"Error: The " + (input / "A").string() + suffix});
+    EXPECT_TRUE(window.Boxes().empty());  // batch: no box
+  }
+}
+
+TEST_F(ListCheckTest, OneOrFewerWorkspacesFail) {
+  MakeWorkspace(input, "A");
+  MakeWorkspace(input, "B");
+  for (const char* content : {"A\n\nB\n", "", "\nA\nB\n", "   \r\nA\r\n", "A"}) {
+    fs::remove(dir / "Active.log");
+    EXPECT_FALSE(Check(content)) << content;
+    EXPECT_EQ(Log(), std::vector<std::string>{"Error: There was one or fewer entries in " +
+                                              list.string()});
+  }
+}
+
+TEST_F(ListCheckTest, NameThatCannotBeAFolderIsReportedMissing) {
+  MakeWorkspace(input, "A");
+  const std::string longName(10000, 'x');
+  EXPECT_FALSE(Check("A\n" + longName + "\n"));
+  EXPECT_EQ(Log(), std::vector<std::string>{"Error: The " + (input / longName).string() +
+                                            "/drainage/cat is missing."});
+}
+
+TEST_F(ListCheckTest, WorkspaceCountOverflowIsAnError) {
+  MakeWorkspace(input, "A");
+  std::string content;
+  for (int i = 0; i < 32767; ++i) content += "A\n";
+  EXPECT_EQ(Check(content)->workspaceCount, 32767);
+  try {
+    Check(content + "A\n");
+    FAIL() << "the 32768th workspace must overflow the count";
+  } catch (const AppError& e) {
+    EXPECT_EQ(e.Number(), kErrOverflow);
+    EXPECT_NE(e.Description().find(list.string()), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace rivanet

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "driver/ProcessWS.h"
+#include "platform/Error.h"
+#include "platform/files/FileSystem.h"
+#include "runctl/ActivityLog.h"
+#include "runctl/ErrorReport.h"
+#include "runctl/RunContext.h"
+#include "support/RecordingWindow.h"
+#include "support/TempDir.h"
+#include "support/Workspaces.h"
+
+namespace rivanet {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LogMessages;
+using test::MakeWorkspace;
+using test::ReadFile;
+using test::RecordingWindow;
+using test::TempDir;
+using test::WriteFile;
+
+class ProcessWSTest : public ::testing::Test {
+ protected:
+  void SetUp() override { f = test::MakeRunFolders(dir.Path()); }
+  RunStatus Run(bool interactive) {
+    log = std::make_unique<ActivityLog>(*files, f.app, interactive);
+    RunContext ctx{f.app, interactive, *files, *log, window};
+    return ProcessWS(ctx, f.input, f.output, f.list);
+  }
+  std::vector<std::string> Log() { return LogMessages(f.app / "Active.log"); }
+  std::string Summary(const char* status) {
+    return "RivanetAppend 1.1.7 processed " + f.list.string() + " and ran for 0 minutes and 0 seconds and " + status;
+  }
+
+  std::unique_ptr<FileSystem> files = MakeFileSystem();
+  TempDir dir;
+  test::RunFolders f;
+  RecordingWindow window;
+  std::unique_ptr<ActivityLog> log;
+};
+
+TEST_F(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {
+  MakeWorkspace(f.input, "HUC01", {"readme.txt", "shared.txt"});
+  MakeWorkspace(f.input, "HUC02", {"shared.txt"});
+  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+
+  EXPECT_EQ(Run(/*interactive=*/true), RunStatus::Succeeded);
+
+  const std::string from = " from input file " + f.list.string();
+  EXPECT_EQ(Log(), (std::vector<std::string>{
+                       "RivanetAppend 1.1.7 processed folder HUC01" + from,
+                       "RivanetAppend 1.1.7 processed folder HUC02" + from,
+                       Summary("Succeeded")}));
+  EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
+  EXPECT_FALSE(fs::exists(f.app / "Work"));
+  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
+  EXPECT_EQ(ReadFile(f.output / "shared.txt"), "HUC02:shared.txt");  // the later one wins
+
+  const auto& e = window.events;
+  ASSERT_GE(e.size(), 4u);
+  EXPECT_EQ(e[0], "running");
+  EXPECT_EQ(e[1], "status:");
+  EXPECT_EQ(std::count(e.begin(), e.end(), "idle"), 1);
+  EXPECT_LT(std::find(e.begin(), e.end(), "idle"),
+            std::find(e.begin(), e.end(), "status:Finished running RivanetAppend 1.1.7"));
+  EXPECT_EQ(e.back(), "box:Finished running " + f.list.string());
+  EXPECT_EQ(window.Boxes().size(), 1u);
+}
+
+TEST_F(ProcessWSTest, FailedListCheckClosesWithDataErrorAndLeavesOutputAlone) {
+  MakeWorkspace(f.input, "HUC01");
+  WriteFile(f.list, "HUC01\r\n\r\nHUC02\r\n");
+  WriteFile(f.output / "hydrography/RVXLine.shp", "earlier result");
+  WriteFile(f.app / "Work/leftover.dbf", "x");
+
+  EXPECT_EQ(Run(/*interactive=*/true), RunStatus::Failed);
+
+  const std::string failure = "Error: There was one or fewer entries in " + f.list.string();
+  EXPECT_EQ(Log(), (std::vector<std::string>{
+                       failure, Summary("Failed"),
+                       "RivanetAppend encountered data errors during processing of input file - " +
+                           f.list.string()}));
+  EXPECT_EQ(window.Boxes(),
+            (std::vector<std::string>{
+                failure,
+                "RivanetAppend encountered data errors during processing.  Please check the log "
+                "file (RivanetAppend.log).",
+                "Finished running " + f.list.string()}));
+  EXPECT_EQ(ReadFile(f.output / "hydrography/RVXLine.shp"), "earlier result");
+  EXPECT_FALSE(fs::exists(f.output / "elev_unit"));
+  EXPECT_FALSE(fs::exists(f.app / "Work"));  // a leftover Work folder goes too
+  EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
+}
+
+TEST_F(ProcessWSTest, MissingSkeletonFailsBeforeTheWindowChangesLook) {
+  fs::remove_all(f.app / "Skel");
+  MakeWorkspace(f.input, "A");
+  MakeWorkspace(f.input, "B");
+  WriteFile(f.list, "A\nB\n");
+  EXPECT_EQ(Run(/*interactive=*/false), RunStatus::Failed);
+  EXPECT_EQ(Log().front(), "The " + (f.app / "Skel").string() + " folder is missing");
+  EXPECT_EQ(Log()[1], Summary("Failed"));
+  EXPECT_TRUE(window.Boxes().empty());
+  EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "running"), 0);
+  EXPECT_TRUE(fs::is_empty(f.output));
+}
+
+TEST_F(ProcessWSTest, WorkspaceWithoutTextFilesDoesNotStopTheRun) {
+  MakeWorkspace(f.input, "A", {});
+  MakeWorkspace(f.input, "B", {"b.txt"});
+  WriteFile(f.list, "A\nB\n");
+  EXPECT_EQ(Run(false), RunStatus::Succeeded);
+  EXPECT_EQ(Log().size(), 3u);
+  EXPECT_EQ(ReadFile(f.output / "b.txt"), "B:b.txt");
+}
+
+TEST_F(ProcessWSTest, FailingFileOperationIsReportedByProcessWS) {
+  MakeWorkspace(f.input, "A");
+  MakeWorkspace(f.input, "B");
+  WriteFile(f.list, "A\nB\n");
+  fs::remove_all(f.output);
+  try {
+    Run(false);
+    FAIL() << "a missing output folder must end the run with a report";
+  } catch (const ReportedError& e) {
+    EXPECT_EQ(e.Report().rfind("Error 2 (No such file or directory: " +
+                                   (f.output / "elev_unit").string() +
+                                   ") in procedure ProcessWS of Module mdlSubMain Error Source:OS",
+                               0),
+              0u)
+        << e.Report();
+  }
+  // Nothing of the closing sequence ran: the report is the program's last word.
+  EXPECT_FALSE(fs::exists(f.app / "Active.log"));
+}
+
+TEST_F(ProcessWSTest, MissingListFileIsReportedByProcessWS) {
+  EXPECT_THROW(Run(false), ReportedError);
+}
+
+}  // namespace
+}  // namespace rivanet
