@@ -75,6 +75,8 @@ class GridReader {
   GridReader& operator=(const GridReader&) = delete;
 
   const GridGeometry& Geometry() const;
+  // UInt8 for 8-bit grids; Int32 for every other integer grid (16-bit ArcInfo grids included).
+  // Floating-point grids are refused when opened.
   CellType Type() const;
   std::optional<std::int32_t> NoData() const;
   // The stored block (tile or strip) size; reading whole blocks of rows is the cheapest.
@@ -106,10 +108,11 @@ std::int64_t VatInteger(const VatValue& value);
 bool HasVat(const std::filesystem::path& gridFolder);
 // Reads the grid's value attribute table; throws AppError naming the file when there is none.
 Vat ReadVat(const std::filesystem::path& gridFolder);
-// Writes <folder>/<name>.tif.vat.dbf (with a UTF-8 .cpg), replacing any earlier table. Rows
-// are stored in ascending Value order. Field names have at most 10 characters; an Integer
-// field is at most 18 wide, a String field at most 254 bytes; values must fit their field and
-// Values must be unique, else AppError. dBASE stores no empty text: "" reads back as no value (std::monostate).
+// Writes <folder>/<name>.tif.vat.dbf (with a UTF-8 .cpg) into an existing grid folder,
+// replacing any earlier table. Rows are stored in ascending Value order. Field names have at
+// most 10 characters; an Integer field is at most 18 wide, a String field at most 254 bytes;
+// values must fit their field and Values must be unique, else AppError and the earlier table
+// stays. dBASE stores no empty text: "" reads back as no value (std::monostate).
 void WriteVat(const std::filesystem::path& gridFolder, const Vat& vat);
 
 }  // namespace rivanet::gis
