@@ -10,5 +10,11 @@ int main(int argc, char** argv) {
   env.appFolder = rivanet::ApplicationFolder(argc > 0 ? argv[0] : nullptr);
   env.out = &std::cout;
   env.err = &std::cerr;
-  return rivanet::Main(env);
+  try {
+    return rivanet::Main(env);
+  } catch (const std::exception& e) {
+    // Main reports every failure of a run itself; this is the last guard against a crash.
+    std::cerr << "RivanetAppend: " << e.what() << std::endl;
+    return 2;
+  }
 }

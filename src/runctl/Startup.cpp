@@ -74,8 +74,12 @@ std::string CommandLinePath(const std::vector<std::string>& args) {
 }
 
 fs::path ApplicationFolder(const char* argv0) {
-  if (const char* home = std::getenv("RIVANETAPPEND_HOME"); home != nullptr && *home != '\0')
-    return fs::path(home);
+  if (const char* home = std::getenv("RIVANETAPPEND_HOME"); home != nullptr && *home != '\0') {
+    fs::path folder(home);
+    // Kept without a trailing separator: file names are joined onto it.
+    while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+    return folder;
+  }
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) exe = Absolute(argv0 != nullptr ? argv0 : ".");

@@ -77,3 +77,17 @@ TEST(ReadRunFileTest, MissingKeyNamesKeyAndFile) {
 
 }  // namespace
 }  // namespace rivanet
+
+namespace rivanet {
+namespace {
+
+TEST(ApplicationFolderTest, HomeVariableWinsAndLosesItsTrailingSeparator) {
+  ::setenv("RIVANETAPPEND_HOME", "/srv/rivanet/", 1);
+  EXPECT_EQ(ApplicationFolder(nullptr), "/srv/rivanet");
+  ::unsetenv("RIVANETAPPEND_HOME");
+  // Otherwise the folder of the running executable.
+  EXPECT_EQ(ApplicationFolder(nullptr), std::filesystem::read_symlink("/proc/self/exe").parent_path());
+}
+
+}  // namespace
+}  // namespace rivanet
