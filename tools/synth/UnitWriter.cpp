@@ -1,0 +1,612 @@
+#include "UnitWriter.h"
+
+#include <cpl_error.h>
+#include <gdal_alg.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "FieldValues.h"
+#include "platform/gis/GridStore.h"
+#include "SchemaWriter.h"
+#include "SynthRandom.h"
+
+namespace rivanet::synth {
+
+namespace {
+
+namespace fs = std::filesystem;
+using schema::FeatureClass;
+using schema::Field;
+using schema::Table;
+
+constexpr std::int32_t kIntNoData = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kFdrNoData = 255;
+constexpr int kRowsPerBlock = 256;
+
+// Grid folders inside a workspace; the catchment shapefile shares the catchment grid's folder.
+constexpr const char* kCatGrid = "drainage/cat";
+constexpr const char* kElevGrid = "elev_unit/elev_cm";
+constexpr const char* kFacGrid = "fac_fdr_unit/fac";
+constexpr const char* kFdrGrid = "fac_fdr_unit/fdr";
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return s;
+}
+
+bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool HasField(const std::vector<Field>& fields, const char* name) {
+  for (const Field& f : fields)
+    if (Lower(f.name) == name) return true;
+  return false;
+}
+
+[[noreturn]] void GdalFail(const std::string& what) {
+  std::string message = what;
+  const char* gdal = CPLGetLastErrorMsg();
+  if (gdal != nullptr && *gdal != '\0') message += ": " + std::string(gdal);
+  throw std::runtime_error(message);
+}
+
+struct DatasetCloser {
+  void operator()(GDALDataset* ds) const { GDALClose(GDALDataset::ToHandle(ds)); }
+};
+using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+double RingsLength(const OGRGeometry& g) {
+  const OGRwkbGeometryType t = wkbFlatten(g.getGeometryType());
+  if (t == wkbPolygon) {
+    const auto& p = *g.toPolygon();
+    double sum = p.getExteriorRing() ? p.getExteriorRing()->get_Length() : 0.0;
+    for (int i = 0; i < p.getNumInteriorRings(); ++i) sum += p.getInteriorRing(i)->get_Length();
+    return sum;
+  }
+  if (t == wkbMultiPolygon) {
+    double sum = 0;
+    for (const OGRPolygon* p : *g.toMultiPolygon()) sum += RingsLength(*p);
+    return sum;
+  }
+  if (t == wkbLineString) return g.toLineString()->get_Length();
+  return 0;
+}
+
+double Area(const OGRGeometry& g) {
+  const OGRwkbGeometryType t = wkbFlatten(g.getGeometryType());
+  if (t == wkbPolygon) return g.toPolygon()->get_Area();
+  if (t == wkbMultiPolygon) return g.toMultiPolygon()->get_Area();
+  return 0;
+}
+
+std::unique_ptr<OGRPolygon> RegularPolygon(double cx, double cy, double radius, int corners) {
+  OGRLinearRing ring;
+  for (int k = 0; k <= corners; ++k) {
+    const double a = 2.0 * M_PI * (k % corners) / corners;
+    ring.addPoint(cx + radius * std::cos(a), cy + radius * std::sin(a));
+  }
+  auto polygon = std::make_unique<OGRPolygon>();
+  if (polygon->addRing(&ring) != OGRERR_NONE) throw std::runtime_error("cannot build a polygon");
+  return polygon;
+}
+
+class Writer {
+ public:
+  Writer(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro, const schema::Schema& schema,
+         ComidRegistry& registry)
+      : m_folder(folder), m_layout(layout), m_unit(unit), m_hydro(hydro), m_schema(schema), m_registry(registry) {
+    m_srs.importFromEPSG(kEpsg) == OGRERR_NONE ? void() : throw std::runtime_error("GDAL does not know EPSG:5070");
+    m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    char* wkt = nullptr;
+    if (m_srs.exportToWkt(&wkt) != OGRERR_NONE) throw std::runtime_error("cannot describe EPSG:5070 as WKT");
+    m_wkt = wkt;
+    CPLFree(wkt);
+  }
+
+  UnitSummary Run() {
+    AssignIds();
+    WriteGrids();
+    for (const FeatureClass& fc : m_schema.featureClasses) WriteFeatureClass(fc);
+    for (const Table& table : m_schema.tables) WriteTable(table);
+    WriteNotes();
+    UnitSummary s;
+    s.name = m_folder.filename().string();
+    s.reaches = static_cast<int>(m_hydro.reaches.size());
+    for (const ReachIds& id : m_ids) s.sharedReaches += id.producer != m_unit ? 1 : 0;
+    for (const Reach& r : m_hydro.reaches) s.catchmentCells += r.catchCells;
+    return s;
+  }
+
+ private:
+  struct ReachIds {
+    std::int32_t comid = 0;
+    int producer = 0;
+    std::int32_t gridCode = 0;
+    std::string reachCode;
+    std::int32_t waterbodyComid = 0;
+    std::uint64_t key = 0;
+  };
+
+  // ------------------------------------------------------------------ identities
+  void AssignIds() {
+    m_ids.resize(m_hydro.reaches.size());
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {  // downstream first
+      const Reach& r = m_hydro.reaches[k];
+      const std::int32_t downComid = r.down >= 0 ? m_ids[static_cast<std::size_t>(r.down)].comid : 0;
+      const auto id = m_registry.AssignReach(r.outletGlobal / m_layout.GlobalCols(), r.outletGlobal % m_layout.GlobalCols(),
+                                             Mix(r.shapeHash, static_cast<std::uint64_t>(downComid)), m_unit);
+      ReachIds& ids = m_ids[k];
+      ids.comid = id.comid;
+      ids.producer = id.producer;
+      ids.gridCode = ComidRegistry::GridCode(id.comid);
+      ids.reachCode = MakeReachCode(Huc8(id.producer), id.comid);
+      ids.key = Mix(m_layout.Seed(), static_cast<std::uint64_t>(id.comid));
+      if (Chosen(ids, "waterbody", 25)) ids.waterbodyComid = m_registry.FeatureComid(Mix(ids.key, HashText("waterbody")));
+    }
+  }
+
+  static bool Chosen(const ReachIds& ids, const char* what, std::uint64_t oneIn) {
+    return Mix(ids.key, HashText(what)) % oneIn == 0;
+  }
+
+  static std::string Huc8(int unit) {
+    char text[16];
+    std::snprintf(text, sizeof text, "1019%04d", (unit + 1) % 10000);
+    return text;
+  }
+
+  double X(std::int64_t globalCol, double offset = 0.5) const {
+    return kGlobalOriginX + (static_cast<double>(globalCol) + offset) * kCellSize;
+  }
+  double Y(std::int64_t globalRow, double offset = 0.5) const {
+    return kGlobalOriginY - (static_cast<double>(globalRow) + offset) * kCellSize;
+  }
+  std::int64_t GRow(std::int32_t local) const { return m_hydro.rect.row0 + local / m_hydro.Cols(); }
+  std::int64_t GCol(std::int32_t local) const { return m_hydro.rect.col0 + local % m_hydro.Cols(); }
+
+  RowContext ReachContext(std::size_t k, const std::string& className) const {
+    const Reach& r = m_hydro.reaches[k];
+    const ReachIds& ids = m_ids[k];
+    RowContext ctx;
+    ctx.className = className;
+    ctx.key = ids.key;
+    ctx.reach = &r;
+    ctx.down = r.down >= 0 ? &m_hydro.reaches[static_cast<std::size_t>(r.down)] : nullptr;
+    ctx.mainUp = r.mainUp >= 0 ? &m_hydro.reaches[static_cast<std::size_t>(r.mainUp)] : nullptr;
+    ctx.comid = ids.comid;
+    ctx.fromComid = ids.comid;
+    ctx.toComid = r.down >= 0 ? m_ids[static_cast<std::size_t>(r.down)].comid : 0;
+    ctx.gridCode = ids.gridCode;
+    ctx.gridCount = r.catchCells;
+    ctx.waterbodyComid = ids.waterbodyComid;
+    const std::int64_t globalCells = m_layout.GlobalRows() * m_layout.GlobalCols();
+    ctx.fromNode = static_cast<std::int32_t>(r.firstGlobal + 1);
+    ctx.toNode = r.down >= 0 ? static_cast<std::int32_t>(m_hydro.reaches[static_cast<std::size_t>(r.down)].firstGlobal + 1)
+                             : static_cast<std::int32_t>(globalCells + r.outletGlobal + 1);
+    ctx.duuid = ids.producer + 1;
+    ctx.prodUnit = Layout::UnitCode(ids.producer);
+    ctx.huc8 = Huc8(ids.producer);
+    ctx.reachCode = ids.reachCode;
+    ctx.featType = "Flowline";
+    ctx.areaSqKm = r.catchCells * kCellSize * kCellSize / 1e6;
+    ctx.lengthKm = r.lengthM / 1000.0;
+    ctx.elevationM = (r.topElevCm + r.outletElevCm) / 200.0;
+    ctx.ftype = 460;
+    ctx.fcode = 46006;
+    ctx.climateX = static_cast<double>(r.outletGlobal % m_layout.GlobalCols()) / static_cast<double>(m_layout.GlobalCols());
+    ctx.climateY = static_cast<double>(r.outletGlobal / m_layout.GlobalCols()) / static_cast<double>(m_layout.GlobalRows());
+    return ctx;
+  }
+
+  // ------------------------------------------------------------------ grids
+  gis::GridGeometry Geometry() const {
+    gis::GridGeometry g;
+    g.originX = X(m_hydro.rect.col0, 0.0);
+    g.originY = Y(m_hydro.rect.row0, 0.0);
+    g.cellSize = kCellSize;
+    g.cols = m_hydro.Cols();
+    g.rows = m_hydro.Rows();
+    g.crsWkt = m_wkt;
+    return g;
+  }
+
+  template <typename CellFn>
+  void WriteGrid(const char* grid, gis::CellType type, std::optional<std::int32_t> noData, CellFn cell) {
+    gis::GridWriter writer(m_folder / grid, Geometry(), type, noData);
+    const int cols = m_hydro.Cols();
+    std::vector<std::int32_t> block(static_cast<std::size_t>(kRowsPerBlock) * cols);
+    for (int row = 0; row < m_hydro.Rows(); row += kRowsPerBlock) {
+      const int count = std::min(kRowsPerBlock, m_hydro.Rows() - row);
+      for (int i = 0; i < count * cols; ++i) block[static_cast<std::size_t>(i)] = cell(static_cast<std::size_t>(row) * cols + i);
+      writer.WriteRows(row, count, block.data());
+    }
+    writer.Close();
+  }
+
+  std::int32_t CatValue(std::size_t cell) const {
+    const std::int32_t r = m_hydro.catReach[cell];
+    return r >= 0 ? m_ids[static_cast<std::size_t>(r)].gridCode : kIntNoData;
+  }
+
+  void WriteGrids() {
+    WriteGrid(kElevGrid, gis::CellType::Int32, kIntNoData, [&](std::size_t i) { return m_hydro.elevCm[i]; });
+    WriteGrid(kFacGrid, gis::CellType::Int32, kIntNoData, [&](std::size_t i) { return m_hydro.acc[i]; });
+    WriteGrid(kFdrGrid, gis::CellType::UInt8, kFdrNoData, [&](std::size_t i) { return std::int32_t{m_hydro.fdr[i]}; });
+    WriteGrid(kCatGrid, gis::CellType::Int32, kIntNoData, [&](std::size_t i) { return CatValue(i); });
+
+    gis::Vat vat;
+    for (const Field& f : m_schema.catVat) {
+      gis::VatField vf;
+      vf.name = f.name;
+      vf.width = f.width;
+      vf.precision = f.precision;
+      vf.type = f.type == schema::FieldType::Real     ? gis::VatFieldType::Real
+                : f.type == schema::FieldType::String ? gis::VatFieldType::String
+                                                      : gis::VatFieldType::Integer;
+      vat.fields.push_back(vf);
+    }
+    std::vector<std::size_t> byCode(m_hydro.reaches.size());
+    for (std::size_t k = 0; k < byCode.size(); ++k) byCode[k] = k;
+    std::sort(byCode.begin(), byCode.end(), [&](std::size_t a, std::size_t b) { return m_ids[a].gridCode < m_ids[b].gridCode; });
+    for (std::size_t k : byCode) {
+      if (m_hydro.reaches[k].catchCells == 0) continue;
+      gis::VatRow row;
+      for (const Field& f : m_schema.catVat) {
+        const std::string name = Lower(f.name);
+        if (name == "value") row.emplace_back(std::int64_t{m_ids[k].gridCode});
+        else if (name == "count") row.emplace_back(std::int64_t{m_hydro.reaches[k].catchCells});
+        else if (name == "comid") row.emplace_back(std::int64_t{m_ids[k].comid});
+        else if (name == "prod_unit") row.emplace_back(Layout::UnitCode(m_ids[k].producer));
+        else row.emplace_back(std::monostate{});
+      }
+      vat.rows.push_back(std::move(row));
+    }
+    gis::WriteVat(m_folder / kCatGrid, vat);
+  }
+
+  // ------------------------------------------------------------------ feature classes
+  // The schema's folder spelling may differ in case from the grid folder already written;
+  // one folder serves both.
+  FeatureClass Placed(const FeatureClass& fc) const {
+    FeatureClass placed = fc;
+    if (fc.folder.empty()) return placed;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(m_folder, ec))
+      if (entry.is_directory() && Lower(entry.path().filename().string()) == Lower(fc.folder))
+        placed.folder = entry.path().filename().string();
+    return placed;
+  }
+
+  struct OpenLayer {
+    GDALDatasetUniquePtr ds;
+    OGRLayer* layer = nullptr;
+  };
+
+  OpenLayer Open(const fs::path& file) const {
+    OpenLayer open;
+    open.ds = schema::OpenSchemaDataset(file, true);
+    open.layer = open.ds->GetLayer(0);
+    if (open.layer == nullptr) throw std::runtime_error(file.string() + ": holds no layer");
+    return open;
+  }
+
+  void Add(OpenLayer& out, const std::vector<Field>& fields, const RowContext& ctx, std::unique_ptr<OGRGeometry> geometry,
+           const fs::path& file) {
+    OGRFeature feature(out.layer->GetLayerDefn());
+    if (geometry) {
+      geometry->assignSpatialReference(out.layer->GetSpatialRef());
+      if (feature.SetGeometryDirectly(geometry.release()) != OGRERR_NONE) GdalFail(file.string() + ": cannot set a geometry");
+    }
+    FillFields(feature, fields, ctx);
+    if (out.layer->CreateFeature(&feature) != OGRERR_NONE) GdalFail(file.string() + ": cannot write a feature");
+  }
+
+  void WriteFeatureClass(const FeatureClass& schemaFc) {
+    const FeatureClass fc = Placed(schemaFc);
+    schema::CreateEmptyFeatureClass(m_folder, fc, m_schema.epsg);
+    const fs::path file = (fc.folder.empty() ? m_folder : m_folder / fc.folder) / (fc.name + ".shp");
+    OpenLayer out = Open(file);
+    const std::string name = Lower(fc.name);
+    if (name == "catchment")
+      WriteCatchments(out, fc, file);
+    else if (Contains(name, "flowline"))
+      WriteFlowlines(out, fc, file);
+    else if (Contains(name, "waterbody"))
+      WriteWaterbodies(out, fc, file);
+    else if (Contains(name, "gage"))
+      WriteGages(out, fc, file);
+    else if (Contains(name, "subbasin"))
+      WriteSubbasin(out, fc, file);
+    else if (EndsWith(name, "area"))
+      WriteAreas(out, fc, file);
+    else if (EndsWith(name, "line"))
+      WriteLines(out, fc, file);
+    else if (EndsWith(name, "point"))
+      WritePoints(out, fc, file);
+    // Any other feature class stays empty: the generator has no model of what it holds.
+    CPLErrorReset();
+    out.ds.reset();
+    if (CPLGetLastErrorType() == CE_Failure) GdalFail(file.string() + ": cannot close");
+  }
+
+  std::unique_ptr<OGRLineString> FlowPath(const Reach& r) const {
+    auto line = std::make_unique<OGRLineString>();
+    for (std::int32_t cell : r.cells) line->addPoint(X(GCol(cell)), Y(GRow(cell)));
+    const std::int32_t outlet = r.cells.back();
+    const int slot = DirectionSlot(m_hydro.fdr[static_cast<std::size_t>(outlet)]);
+    // One more vertex: the next reach's first cell, or the unit edge half a step away.
+    const double step = r.down >= 0 ? 1.0 : 0.5;
+    line->addPoint(X(GCol(outlet), 0.5 + step * kDirCol[slot]), Y(GRow(outlet), 0.5 + step * kDirRow[slot]));
+    return line;
+  }
+
+  void WriteFlowlines(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      auto line = FlowPath(m_hydro.reaches[k]);
+      RowContext ctx = ReachContext(k, fc.name);
+      ctx.shapeLength = line->get_Length();
+      Add(out, fc.fields, ctx, std::move(line), file);
+    }
+  }
+
+  // Catchment polygons come from the catchment grid itself, so they cover exactly its cells.
+  void WriteCatchments(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
+    GDALDriver* memVector = GetGDALDriverManager()->GetDriverByName("Memory");
+    if (mem == nullptr || memVector == nullptr) throw std::runtime_error("GDAL has no in-memory drivers");
+    const int cols = m_hydro.Cols(), rows = m_hydro.Rows();
+    DatasetPtr raster(mem->Create("", cols, rows, 1, GDT_Int32, nullptr));
+    if (!raster) GdalFail("cannot create an in-memory grid");
+    double transform[6] = {X(m_hydro.rect.col0, 0.0), kCellSize, 0, Y(m_hydro.rect.row0, 0.0), 0, -kCellSize};
+    if (raster->SetGeoTransform(transform) != CE_None) GdalFail("cannot georeference the in-memory grid");
+    GDALRasterBand* band = raster->GetRasterBand(1);
+    {
+      std::vector<std::int32_t> line(static_cast<std::size_t>(cols));
+      for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+          const std::int32_t v = CatValue(static_cast<std::size_t>(r) * cols + c);
+          line[static_cast<std::size_t>(c)] = v > 0 ? v : 0;
+        }
+        if (band->RasterIO(GF_Write, 0, r, cols, 1, line.data(), cols, 1, GDT_Int32, 0, 0, nullptr) != CE_None)
+          GdalFail("cannot fill the in-memory grid");
+      }
+    }
+    DatasetPtr polys(memVector->Create("", 0, 0, 0, GDT_Unknown, nullptr));
+    if (!polys) GdalFail("cannot create an in-memory layer");
+    OGRLayer* layer = polys->CreateLayer("cat", nullptr, wkbPolygon, nullptr);
+    if (layer == nullptr) GdalFail("cannot create an in-memory layer");
+    OGRFieldDefn codeField("code", OFTInteger);
+    if (layer->CreateField(&codeField) != OGRERR_NONE) GdalFail("cannot add a field to the in-memory layer");
+    // The band is its own mask: cells of no catchment (0) yield no polygon.
+    if (GDALPolygonize(band, band, layer, 0, nullptr, nullptr, nullptr) != CE_None)
+      GdalFail(file.string() + ": cannot polygonise the catchment grid");
+
+    std::map<std::int32_t, std::unique_ptr<OGRMultiPolygon>> parts;
+    layer->ResetReading();
+    for (auto& f : *layer) {
+      const std::int32_t code = f->GetFieldAsInteger(0);
+      const OGRGeometry* g = f->GetGeometryRef();
+      if (g == nullptr || wkbFlatten(g->getGeometryType()) != wkbPolygon) continue;
+      auto& mp = parts[code];
+      if (!mp) mp = std::make_unique<OGRMultiPolygon>();
+      if (mp->addGeometry(g) != OGRERR_NONE) GdalFail("cannot collect catchment polygons");
+    }
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      const auto found = parts.find(m_ids[k].gridCode);
+      if (found == parts.end()) continue;
+      std::unique_ptr<OGRGeometry> g;
+      if (found->second->getNumGeometries() == 1)
+        g.reset(found->second->getGeometryRef(0)->clone());
+      else
+        g = std::move(found->second);
+      RowContext ctx = ReachContext(k, fc.name);
+      ctx.shapeLength = RingsLength(*g);
+      ctx.shapeArea = Area(*g);
+      Add(out, fc.fields, ctx, std::move(g), file);
+    }
+  }
+
+  RowContext FeatureContext(std::size_t k, const std::string& className, const char* kind, int ftype, int fcode) {
+    RowContext ctx = ReachContext(k, className);
+    ctx.comid = kind == nullptr ? m_ids[k].comid : m_registry.FeatureComid(Mix(m_ids[k].key, HashText(kind)));
+    ctx.key = Mix(m_layout.Seed(), static_cast<std::uint64_t>(ctx.comid));
+    ctx.ftype = ftype;
+    ctx.fcode = fcode;
+    return ctx;
+  }
+
+  void WriteWaterbodies(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      if (m_ids[k].waterbodyComid == 0) continue;
+      const Reach& r = m_hydro.reaches[k];
+      const std::int32_t mid = r.cells[r.cells.size() / 2];
+      RowContext ctx = FeatureContext(k, fc.name, "waterbody", 390, 39004);
+      auto g = RegularPolygon(X(GCol(mid)), Y(GRow(mid)), kCellSize * Uniform(Mix(ctx.key, 1), 1.2, 3.0), 12);
+      ctx.areaSqKm = g->get_Area() / 1e6;
+      ctx.shapeLength = RingsLength(*g);
+      ctx.shapeArea = g->get_Area();
+      Add(out, fc.fields, ctx, std::move(g), file);
+    }
+  }
+
+  void WriteAreas(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      if (m_hydro.reaches[k].strahler < 2 || !Chosen(m_ids[k], "area", 8)) continue;
+      RowContext ctx = FeatureContext(k, fc.name, "area", 460, 46006);
+      const auto path = FlowPath(m_hydro.reaches[k]);
+      std::unique_ptr<OGRGeometry> g(path->Buffer(kCellSize * 0.6, 4));
+      if (!g || g->IsEmpty()) GdalFail(file.string() + ": cannot buffer a flowline into a river area");
+      ctx.areaSqKm = Area(*g) / 1e6;
+      ctx.shapeLength = RingsLength(*g);
+      ctx.shapeArea = Area(*g);
+      Add(out, fc.fields, ctx, std::move(g), file);
+    }
+  }
+
+  void WriteLines(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      if (!Chosen(m_ids[k], "line", 20)) continue;
+      // A weir across the outlet, square to the flow.
+      const Reach& r = m_hydro.reaches[k];
+      const std::int32_t outlet = r.cells.back();
+      const int slot = DirectionSlot(m_hydro.fdr[static_cast<std::size_t>(outlet)]);
+      const double cx = X(GCol(outlet)), cy = Y(GRow(outlet));
+      auto g = std::make_unique<OGRLineString>();
+      g->addPoint(cx - kDirRow[slot] * kCellSize, cy - kDirCol[slot] * kCellSize);
+      g->addPoint(cx + kDirRow[slot] * kCellSize, cy + kDirCol[slot] * kCellSize);
+      RowContext ctx = FeatureContext(k, fc.name, "line", 343, 34300);
+      ctx.lengthKm = g->get_Length() / 1000.0;
+      ctx.shapeLength = g->get_Length();
+      Add(out, fc.fields, ctx, std::move(g), file);
+    }
+  }
+
+  void WritePoints(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      const Reach& r = m_hydro.reaches[k];
+      if (!r.ups.empty() || !Chosen(m_ids[k], "spring", 5)) continue;
+      RowContext ctx = FeatureContext(k, fc.name, "spring", 458, 45800);
+      Add(out, fc.fields, ctx, std::make_unique<OGRPoint>(X(GCol(r.cells.front())), Y(GRow(r.cells.front()))), file);
+    }
+  }
+
+  void WriteGages(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+      const Reach& r = m_hydro.reaches[k];
+      if (!Chosen(m_ids[k], "gage", 12)) continue;
+      RowContext ctx = FeatureContext(k, fc.name, nullptr, 0, 0);  // events sit on the flowline's Comid
+      const std::int32_t at = r.cells[r.cells.size() / 2];
+      Add(out, fc.fields, ctx, std::make_unique<OGRPoint>(X(GCol(at)), Y(GRow(at))), file);
+    }
+  }
+
+  void WriteSubbasin(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
+    const CellRect& u = m_hydro.rect;
+    OGRLinearRing ring;
+    ring.addPoint(X(u.col0, 0), Y(u.row0, 0));
+    ring.addPoint(X(u.col0 + u.cols, 0), Y(u.row0, 0));
+    ring.addPoint(X(u.col0 + u.cols, 0), Y(u.row0 + u.rows, 0));
+    ring.addPoint(X(u.col0, 0), Y(u.row0 + u.rows, 0));
+    ring.addPoint(X(u.col0, 0), Y(u.row0, 0));
+    auto g = std::make_unique<OGRPolygon>();
+    if (g->addRing(&ring) != OGRERR_NONE) throw std::runtime_error("cannot build the subbasin polygon");
+    RowContext ctx = UnitContext(fc.name, "subbasin");
+    ctx.areaSqKm = g->get_Area() / 1e6;
+    ctx.shapeLength = RingsLength(*g);
+    ctx.shapeArea = g->get_Area();
+    Add(out, fc.fields, ctx, std::move(g), file);
+  }
+
+  RowContext UnitContext(const std::string& className, const char* kind) {
+    RowContext ctx;
+    ctx.className = className;
+    ctx.comid = m_registry.FeatureComid(Mix(m_layout.Seed(), HashText(kind), static_cast<std::uint64_t>(m_unit)));
+    ctx.key = Mix(m_layout.Seed(), static_cast<std::uint64_t>(ctx.comid));
+    ctx.duuid = m_unit + 1;
+    ctx.prodUnit = Layout::UnitCode(m_unit);
+    ctx.huc8 = Huc8(m_unit);
+    ctx.featType = "Unit";
+    return ctx;
+  }
+
+  // ------------------------------------------------------------------ tables
+  void WriteTable(const Table& table) {
+    schema::CreateEmptyTable(m_folder, table);
+    const fs::path file = m_folder / (table.name + ".dbf");
+    OpenLayer out = Open(file);
+    const std::string name = Lower(table.name);
+    auto rowPerReach = [&](auto select) {
+      for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k)
+        if (select(k)) Add(out, table.fields, ReachContext(k, table.name), nullptr, file);
+    };
+    if (HasField(table.fields, "comid")) {
+      if (Contains(name, "headwater"))
+        rowPerReach([&](std::size_t k) { return m_hydro.reaches[k].ups.empty(); });
+      else if (Contains(name, "event"))
+        rowPerReach([&](std::size_t k) { return Chosen(m_ids[k], table.name.c_str(), 6); });
+      else if (Contains(name, "crossreference"))
+        rowPerReach([&](std::size_t k) { return Chosen(m_ids[k], table.name.c_str(), 10); });
+      else
+        rowPerReach([](std::size_t) { return true; });
+    } else if (HasField(table.fields, "fromcomid")) {
+      // One connection per reach, plus the headwater rows that start from no reach.
+      for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
+        RowContext ctx = ReachContext(k, table.name);
+        Add(out, table.fields, ctx, nullptr, file);
+        if (m_hydro.reaches[k].ups.empty()) {
+          ctx.key = Mix(ctx.key, HashText("headwater"));
+          ctx.toComid = ctx.comid;
+          ctx.fromComid = 0;
+          ctx.toNode = ctx.fromNode;
+          Add(out, table.fields, ctx, nullptr, file);
+        }
+      }
+    } else if (HasField(table.fields, "abovecomid")) {
+      rowPerReach([&](std::size_t k) { return m_hydro.reaches[k].down >= 0 && Chosen(m_ids[k], table.name.c_str(), 15); });
+    } else {
+      Add(out, table.fields, UnitContext(table.name, table.name.c_str()), nullptr, file);
+    }
+    CPLErrorReset();
+    out.ds.reset();
+    if (CPLGetLastErrorType() == CE_Failure) GdalFail(file.string() + ": cannot close");
+  }
+
+  // ------------------------------------------------------------------ notes
+  void WriteNotes() {
+    const std::string code = Layout::UnitCode(m_unit);
+    const CellRect& u = m_hydro.rect;
+    auto write = [&](const fs::path& file, const std::string& text) {
+      std::ofstream out(file, std::ios::binary | std::ios::trunc);
+      out << text;
+      out.close();
+      if (!out) throw std::runtime_error(file.string() + ": cannot write");
+    };
+    std::size_t shared = 0;
+    for (const ReachIds& id : m_ids) shared += id.producer != m_unit ? 1 : 0;
+    write(m_folder / (code + "_readme.txt"),
+          "Drainage unit " + code + " (synthetic)\n" + "Cells: " + std::to_string(u.cols) + " x " + std::to_string(u.rows) +
+              " of 30 m, EPSG:5070\n" + "Upper left: " + std::to_string(X(u.col0, 0)) + " " + std::to_string(Y(u.row0, 0)) +
+              "\n" + "Reaches: " + std::to_string(m_hydro.reaches.size()) + " (" + std::to_string(shared) +
+              " also written by an earlier unit)\n");
+    write(m_folder / "processing_notes.txt",
+          "Terrain: value noise over a regional fall to the south-east, seed " + std::to_string(m_layout.Seed()) +
+              ".\nDepressions filled by priority flood; D8 directions; streams from " +
+              "flow accumulation, broken into reaches at confluences.\n");
+  }
+
+  fs::path m_folder;
+  const Layout& m_layout;
+  int m_unit;
+  const UnitHydrology& m_hydro;
+  const schema::Schema& m_schema;
+  ComidRegistry& m_registry;
+  OGRSpatialReference m_srs;
+  std::string m_wkt;
+  std::vector<ReachIds> m_ids;
+};
+
+}  // namespace
+
+UnitSummary WriteUnitWorkspace(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro,
+                               const schema::Schema& schema, ComidRegistry& registry) {
+  GDALAllRegister();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) throw std::runtime_error(folder.string() + ": cannot create the folder: " + ec.message());
+  return Writer(folder, layout, unit, hydro, schema, registry).Run();
+}
+
+}  // namespace rivanet::synth
