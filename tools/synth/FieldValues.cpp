@@ -231,6 +231,10 @@ void FillFields(OGRFeature& feature, const std::vector<Field>& fields, const Row
       else
         feature.SetField(index, static_cast<int>(*i));
     } else if (const auto* d = std::get_if<double>(&v)) {
+      // dBASE keeps width - precision - 1 characters before the point; a value that does not
+      // fit would be dropped by the driver with only a warning.
+      if (std::fabs(*d) >= std::pow(10.0, f.width - f.precision - 1 - (*d < 0 ? 1 : 0)))
+        throw std::logic_error(ctx.className + "." + f.name + ": value " + std::to_string(*d) + " does not fit the field");
       feature.SetField(index, *d);
     } else if (const auto* s = std::get_if<std::string>(&v)) {
       if (!s->empty()) feature.SetField(index, Fit(*s, f.width).c_str());

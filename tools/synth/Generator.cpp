@@ -145,7 +145,7 @@ std::string UsageText() {
          "  --count N        drainage units, laid out ceil(sqrt(N)) to a row\n"
          "  --cells C        rows and columns of each unit (30 m cells, at least 16)\n"
          "  --seed S         terrain seed (default 1); the same seed writes the same workspaces\n"
-         "  --threshold T    cells a stream drains at least (default 300)\n"
+         "  --threshold T    cells a stream drains at least (default 600)\n"
          "  --margin M       cells neighbouring units overlap by (default 5% of C, 16 at least)\n"
          "  --schema FILE    workspace schema (default: the project's schema/workspace.schema)\n";
 }

@@ -12,7 +12,7 @@ namespace rivanet::synth {
 
 // Reach density of real medium-resolution hydrography: about 3000 reaches per 2000 x 2000
 // cells of 30 m.
-inline constexpr int kDefaultThreshold = 300;
+inline constexpr int kDefaultThreshold = 600;
 // Name of the file, beside the workspaces, that lists them one per line.
 inline constexpr const char* kListFile = "workspaces.txt";
 

@@ -119,7 +119,7 @@ void Layout::AddPockets() {
   const int m = m_params.margin;
   const int c = m_params.cells;
   const int h = m / 2;
-  const int length = std::min(c / 4, c - 2 * m - 4);
+  const int length = std::min(c / 2, c - 2 * m - 4);
   if (m < 12 || length < 4) return;
   const std::int64_t s = Stride();
   for (int index = 0; index < m_params.count; ++index) {

@@ -92,6 +92,11 @@ double Area(const OGRGeometry& g) {
   return 0;
 }
 
+// Shape_Leng and Shape_Area are 19.11 fields: seven digits before the point, too few for
+// square metres of a catchment. They are written in kilometres and square kilometres.
+double ShapeLength(const OGRGeometry& g) { return RingsLength(g) / 1000.0; }
+double ShapeArea(const OGRGeometry& g) { return Area(g) / 1e6; }
+
 std::unique_ptr<OGRPolygon> RegularPolygon(double cx, double cy, double radius, int corners) {
   OGRLinearRing ring;
   for (int k = 0; k <= corners; ++k) {
@@ -357,7 +362,7 @@ class Writer {
     for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
       auto line = FlowPath(m_hydro.reaches[k]);
       RowContext ctx = ReachContext(k, fc.name);
-      ctx.shapeLength = line->get_Length();
+      ctx.shapeLength = ShapeLength(*line);
       Add(out, fc.fields, ctx, std::move(line), file);
     }
   }
@@ -413,8 +418,8 @@ class Writer {
       else
         g = std::move(found->second);
       RowContext ctx = ReachContext(k, fc.name);
-      ctx.shapeLength = RingsLength(*g);
-      ctx.shapeArea = Area(*g);
+      ctx.shapeLength = ShapeLength(*g);
+      ctx.shapeArea = ShapeArea(*g);
       Add(out, fc.fields, ctx, std::move(g), file);
     }
   }
@@ -436,8 +441,8 @@ class Writer {
       RowContext ctx = FeatureContext(k, fc.name, "waterbody", 390, 39004);
       auto g = RegularPolygon(X(GCol(mid)), Y(GRow(mid)), kCellSize * Uniform(Mix(ctx.key, 1), 1.2, 3.0), 12);
       ctx.areaSqKm = g->get_Area() / 1e6;
-      ctx.shapeLength = RingsLength(*g);
-      ctx.shapeArea = g->get_Area();
+      ctx.shapeLength = ShapeLength(*g);
+      ctx.shapeArea = ShapeArea(*g);
       Add(out, fc.fields, ctx, std::move(g), file);
     }
   }
@@ -450,8 +455,8 @@ class Writer {
       std::unique_ptr<OGRGeometry> g(path->Buffer(kCellSize * 0.6, 4));
       if (!g || g->IsEmpty()) GdalFail(file.string() + ": cannot buffer a flowline into a river area");
       ctx.areaSqKm = Area(*g) / 1e6;
-      ctx.shapeLength = RingsLength(*g);
-      ctx.shapeArea = Area(*g);
+      ctx.shapeLength = ShapeLength(*g);
+      ctx.shapeArea = ShapeArea(*g);
       Add(out, fc.fields, ctx, std::move(g), file);
     }
   }
@@ -469,7 +474,7 @@ class Writer {
       g->addPoint(cx + kDirRow[slot] * kCellSize, cy + kDirCol[slot] * kCellSize);
       RowContext ctx = FeatureContext(k, fc.name, "line", 343, 34300);
       ctx.lengthKm = g->get_Length() / 1000.0;
-      ctx.shapeLength = g->get_Length();
+      ctx.shapeLength = ShapeLength(*g);
       Add(out, fc.fields, ctx, std::move(g), file);
     }
   }
@@ -505,8 +510,8 @@ class Writer {
     if (g->addRing(&ring) != OGRERR_NONE) throw std::runtime_error("cannot build the subbasin polygon");
     RowContext ctx = UnitContext(fc.name, "subbasin");
     ctx.areaSqKm = g->get_Area() / 1e6;
-    ctx.shapeLength = RingsLength(*g);
-    ctx.shapeArea = g->get_Area();
+    ctx.shapeLength = ShapeLength(*g);
+    ctx.shapeArea = ShapeArea(*g);
     Add(out, fc.fields, ctx, std::move(g), file);
   }
 
@@ -598,6 +603,24 @@ class Writer {
   std::vector<ReachIds> m_ids;
 };
 
+// GDAL reports some data loss (a value too wide for its field, say) only as a warning; any
+// message during a unit is treated as a failure of that unit.
+thread_local std::string t_gdalMessage;
+void CollectGdalMessage(CPLErr level, CPLErrorNum, const char* message) {
+  if (level >= CE_Warning && t_gdalMessage.empty()) t_gdalMessage = message != nullptr ? message : "unknown GDAL problem";
+}
+
+class GdalMessageTrap {
+ public:
+  GdalMessageTrap() {
+    t_gdalMessage.clear();
+    CPLPushErrorHandler(CollectGdalMessage);
+  }
+  ~GdalMessageTrap() { CPLPopErrorHandler(); }
+  GdalMessageTrap(const GdalMessageTrap&) = delete;
+  GdalMessageTrap& operator=(const GdalMessageTrap&) = delete;
+};
+
 }  // namespace
 
 UnitSummary WriteUnitWorkspace(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro,
@@ -606,7 +629,10 @@ UnitSummary WriteUnitWorkspace(const fs::path& folder, const Layout& layout, int
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) throw std::runtime_error(folder.string() + ": cannot create the folder: " + ec.message());
-  return Writer(folder, layout, unit, hydro, schema, registry).Run();
+  GdalMessageTrap trap;
+  UnitSummary summary = Writer(folder, layout, unit, hydro, schema, registry).Run();
+  if (!t_gdalMessage.empty()) throw std::runtime_error(folder.string() + ": GDAL: " + t_gdalMessage);
+  return summary;
 }
 
 }  // namespace rivanet::synth
