@@ -51,7 +51,7 @@ void FillFields(OGRFeature& feature, const std::vector<schema::Field>& fields, c
 // The 14-character reach code of a reach: its owner's 8-digit HUC and six digits of its Comid.
 std::string MakeReachCode(const std::string& huc8, std::int32_t comid);
 
-// A 1-based, lower-case-insensitive lookup of the field in the layer; throws when missing.
+// Index of the named field in the layer definition; throws when the layer lacks it.
 int FieldIndex(OGRFeatureDefn& defn, const std::string& name);
 
 }  // namespace rivanet::synth

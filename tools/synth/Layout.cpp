@@ -60,10 +60,7 @@ Layout::Layout(const LayoutParams& params) : m_params(params) {
   if (terrainMax > 2.0e8) throw std::invalid_argument("the layout is too large for centimetre elevations");
   m_terrainMaxCm = static_cast<std::int32_t>(std::ceil(terrainMax));
   m_pocketRaiseCm = (m_terrainMaxCm - kBaseCm) + kPocketExtraCm;
-  m_minCm = kBaseCm;
-  m_maxCm = m_terrainMaxCm;
   AddPockets();
-  if (!m_pockets.empty()) m_maxCm = m_terrainMaxCm + m_pocketRaiseCm + kRimWallCm;
 }
 
 CellRect Layout::Unit(int index) const {

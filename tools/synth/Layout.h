@@ -65,12 +65,6 @@ class Layout {
 
   // Elevation in centimetres of a global cell, pockets included.
   std::int32_t ElevationCm(std::int64_t row, std::int64_t col) const;
-  // Bounds of ElevationCm over the whole layout.
-  std::int32_t MinElevationCm() const { return m_minCm; }
-  std::int32_t MaxElevationCm() const { return m_maxCm; }
-
-  const std::vector<Pocket>& Pockets() const { return m_pockets; }
-
   // Four-character code of a unit ("U001"), its workspace folder name and its number.
   static std::string UnitCode(int index);
   static std::string WorkspaceName(int index);
@@ -84,8 +78,6 @@ class Layout {
   int m_rows = 0;
   std::int64_t m_globalRows = 0;
   std::int64_t m_globalCols = 0;
-  std::int32_t m_minCm = 0;
-  std::int32_t m_maxCm = 0;
   std::int32_t m_terrainMaxCm = 0;
   std::int32_t m_pocketRaiseCm = 0;
   std::vector<Pocket> m_pockets;

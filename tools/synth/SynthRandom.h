@@ -38,17 +38,4 @@ inline std::int64_t UniformInt(std::uint64_t h, std::int64_t lo, std::int64_t hi
   return lo + static_cast<std::int64_t>(h % static_cast<std::uint64_t>(hi - lo + 1));
 }
 
-// A sequential generator for the few places that draw several values in a row.
-class SplitMixStream {
- public:
-  explicit SplitMixStream(std::uint64_t seed) : m_state(seed) {}
-  std::uint64_t Next() {
-    m_state += 0x9E3779B97F4A7C15ull;
-    return SplitMix64(m_state);
-  }
-
- private:
-  std::uint64_t m_state;
-};
-
 }  // namespace rivanet::synth

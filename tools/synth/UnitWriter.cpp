@@ -113,7 +113,7 @@ class Writer {
   Writer(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro, const schema::Schema& schema,
          ComidRegistry& registry)
       : m_folder(folder), m_layout(layout), m_unit(unit), m_hydro(hydro), m_schema(schema), m_registry(registry) {
-    m_srs.importFromEPSG(kEpsg) == OGRERR_NONE ? void() : throw std::runtime_error("GDAL does not know EPSG:5070");
+    if (m_srs.importFromEPSG(kEpsg) != OGRERR_NONE) throw std::runtime_error("GDAL does not know EPSG:5070");
     m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     char* wkt = nullptr;
     if (m_srs.exportToWkt(&wkt) != OGRERR_NONE) throw std::runtime_error("cannot describe EPSG:5070 as WKT");
