@@ -142,15 +142,6 @@ TEST_F(EndToEndTest, UnwritableLogEndsCleanly) {
   EXPECT_NE(r.err.find("Unable to write to Active.Log"), std::string::npos) << r.err;
 }
 
-TEST_F(EndToEndTest, LeftoverWorkFolderIsReusedThenRemoved) {
-  WriteFile(f.app / "Work/hydrography/RVXLine.shp", "stale");
-  MakeWorkspace(f.input, "A");
-  MakeWorkspace(f.input, "B");
-  WriteFile(f.list, "A\nB\n");
-  EXPECT_EQ(Run({runFile.string()}).exitCode, 0);
-  EXPECT_FALSE(fs::exists(f.app / "Work"));
-}
-
 TEST_F(EndToEndTest, HelpVersionAndEmptyCommandLine) {
   ProgramResult r = Run({"--version"});
   EXPECT_EQ(r.exitCode, 0);

@@ -118,26 +118,6 @@ TEST_F(ProcessWSTest, WorkspaceWithoutTextFilesDoesNotStopTheRun) {
   EXPECT_EQ(ReadFile(f.output / "b.txt"), "B:b.txt");
 }
 
-TEST_F(ProcessWSTest, FailingFileOperationIsReportedByProcessWS) {
-  MakeWorkspace(f.input, "A");
-  MakeWorkspace(f.input, "B");
-  WriteFile(f.list, "A\nB\n");
-  fs::remove_all(f.output);
-  try {
-    Run(false);
-    FAIL() << "a missing output folder must end the run with a report";
-  } catch (const ReportedError& e) {
-    EXPECT_EQ(e.Report().rfind("Error 2 (No such file or directory: " +
-                                   (f.output / "elev_unit").string() +
-                                   ") in procedure ProcessWS of Module mdlSubMain Error Source:OS",
-                               0),
-              0u)
-        << e.Report();
-  }
-  // Nothing of the closing sequence ran: the report is the program's last word.
-  EXPECT_FALSE(fs::exists(f.app / "Active.log"));
-}
-
 TEST_F(ProcessWSTest, MissingListFileIsReportedByProcessWS) {
   EXPECT_THROW(Run(false), ReportedError);
 }
