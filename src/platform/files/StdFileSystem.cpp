@@ -6,21 +6,13 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/files/FileSystem.h"
 
 namespace fs = std::filesystem;
 
 namespace rivanet {
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
 
 [[noreturn]] void ThrowOs(const std::error_code& ec, const fs::path& path) {
   throw AppError::FromErrno(ec.value() != 0 ? ec.value() : EIO, DisplayPath(path));
@@ -225,7 +217,7 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   // Iterative matcher with one backtrack point for the last '*'.
   std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/files/FileSystem.h"
 
 namespace fs = std::filesystem;
@@ -68,17 +69,6 @@ struct DatasetCloser {
   }
 };
 using DatasetPtr = std::unique_ptr<void, DatasetCloser>;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-bool StartsIgnoringCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && SameIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
 
 // "a/b/" and "a/b" name the same grid folder.
 fs::path WithoutTrailingSlash(fs::path path) {
