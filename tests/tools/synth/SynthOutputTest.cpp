@@ -118,6 +118,14 @@ class SynthOutputTest : public ::testing::Test {
     return comids;
   }
 
+  // Cells per catchment-grid value of a unit.
+  static std::map<long long, long long> CatchmentCellCounts(int i) {
+    std::map<long long, long long> cells;
+    for (std::int32_t v : ReadGrid(Unit(i) / "drainage" / "cat").cells)
+      if (v > 0) ++cells[v];
+    return cells;
+  }
+
   static std::unique_ptr<rivanet::test::TempDir> s_dir;
 };
 std::unique_ptr<rivanet::test::TempDir> SynthOutputTest::s_dir;
@@ -211,10 +219,7 @@ TEST_F(SynthOutputTest, Accumulation_IsOnePlusItsUpstreamNeighboursAndGrowsDowns
 
 TEST_F(SynthOutputTest, CatchmentGrid_EveryValueHasAVatRowCountingItsCellsAndNamingAFlowline) {
   for (int i = 0; i < kUnits; ++i) {
-    const Grid cat = ReadGrid(Unit(i) / "drainage" / "cat");
-    std::map<long long, long long> cells;
-    for (std::int32_t v : cat.cells)
-      if (v > 0) ++cells[v];
+    const auto cells = CatchmentCellCounts(i);
     const auto vat = ReadFeatures(Unit(i) / "drainage" / "cat" / "cat.tif.vat.dbf");
     const auto flowlines = FlowlineComids(i);
     ASSERT_GT(cells.size(), 10u);
@@ -223,7 +228,7 @@ TEST_F(SynthOutputTest, CatchmentGrid_EveryValueHasAVatRowCountingItsCellsAndNam
     for (const auto& row : vat) {
       const long long value = row.Int("Value");
       ASSERT_TRUE(cells.count(value)) << "VAT value " << value << " is not in the grid";
-      EXPECT_EQ(row.Int("Count"), cells[value]);
+      EXPECT_EQ(row.Int("Count"), cells.at(value));
       EXPECT_TRUE(flowlines.count(row.Int("Comid"))) << "VAT Comid " << row.Int("Comid") << " has no flowline";
       EXPECT_EQ(row.fields.at("Prod_unit").size(), 4u);
       EXPECT_TRUE(vatComids.insert(row.Int("Comid")).second) << "Comid twice in the VAT";
@@ -233,10 +238,7 @@ TEST_F(SynthOutputTest, CatchmentGrid_EveryValueHasAVatRowCountingItsCellsAndNam
 
 TEST_F(SynthOutputTest, CatchmentPolygons_CoverExactlyTheCellsOfTheirComid) {
   for (int i = 0; i < kUnits; ++i) {
-    const Grid cat = ReadGrid(Unit(i) / "drainage" / "cat");
-    std::map<long long, long long> cells;
-    for (std::int32_t v : cat.cells)
-      if (v > 0) ++cells[v];
+    const auto cells = CatchmentCellCounts(i);
     std::map<long long, long long> valueOfComid;
     for (const auto& row : ReadFeatures(Unit(i) / "drainage" / "cat" / "cat.tif.vat.dbf"))
       valueOfComid[row.Int("Comid")] = row.Int("Value");
@@ -250,7 +252,7 @@ TEST_F(SynthOutputTest, CatchmentPolygons_CoverExactlyTheCellsOfTheirComid) {
       area[comid] += type == wkbPolygon ? f.geometry->toPolygon()->get_Area() : f.geometry->toMultiPolygon()->get_Area();
     }
     ASSERT_EQ(area.size(), cells.size()) << "one catchment per grid value, unit " << i;
-    for (const auto& [comid, a] : area) EXPECT_NEAR(a, static_cast<double>(cells[valueOfComid[comid]]) * 900.0, 1e-3) << "Comid " << comid;
+    for (const auto& [comid, a] : area) EXPECT_NEAR(a, static_cast<double>(cells.at(valueOfComid[comid])) * 900.0, 1e-3) << "Comid " << comid;
   }
 }
 
