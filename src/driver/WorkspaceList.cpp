@@ -25,17 +25,17 @@ bool WorkspaceList::Next(std::string& name) {
   ++m_lineNumber;
   // A byte-order mark written by an editor is not part of the first name.
   if (m_lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-  m_last = TrimSpaces(line);
-  if (m_last.empty()) {
+  std::string trimmed = TrimSpaces(line);
+  if (trimmed.empty()) {
     m_ended = true;
     return false;
   }
-  if (m_last.find('\0') != std::string::npos) {
+  if (trimmed.find('\0') != std::string::npos) {
     throw AppError(kErrInvalidArgument, "Line " + std::to_string(m_lineNumber) + " of " +
                                             DisplayPath(m_path) +
                                             " holds a NUL character, which no folder name can");
   }
-  name = m_last;
+  name = std::move(trimmed);
   return true;
 }
 

@@ -22,13 +22,9 @@ class WorkspaceList {
   // hold (a NUL character) throws AppError naming the file and line.
   bool Next(std::string& name);
 
-  // The last line read, trimmed ("" when the list ended at an empty line or nothing was read).
-  const std::string& LastLine() const { return m_last; }
-
  private:
   std::filesystem::path m_path;
   std::unique_ptr<TextReader> m_reader;
-  std::string m_last;
   long m_lineNumber = 0;
   bool m_ended = false;
 };

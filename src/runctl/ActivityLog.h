@@ -32,20 +32,16 @@ class ActivityLog {
   // Appends one entry; throws LogWriteFailure when the file cannot be written.
   void LogEvent(const std::string& message);
 
-  // The entry text for `message` at the current local time, without the line end.
-  std::string FormatEntry(const std::string& message) const;
-
   bool Exists() const;
   // Copies Active.log over RivanetAppend.log; throws AppError on failure.
   void MakeLogCopy();
   // As MakeLogCopy when Active.log exists, ignoring any failure.
   void TryMakeLogCopy() noexcept;
 
-  const std::filesystem::path& LogPath() const { return m_logPath; }
-  const std::filesystem::path& CopyPath() const { return m_copyPath; }
-  bool Interactive() const { return m_interactive; }
-
  private:
+  // The entry text for `message` at the current local time, without the line end.
+  std::string FormatEntry(const std::string& message) const;
+
   FileSystem& m_files;
   std::filesystem::path m_logPath;
   std::filesystem::path m_copyPath;

@@ -19,21 +19,15 @@ using test::RecordingWindow;
 using test::TempDir;
 using test::WriteFile;
 
-class ListCheckTest : public ::testing::Test {
+class ListCheckTest : public test::RunFixture {
  protected:
   std::optional<MosaicInputs> Check(const std::string& listContent, bool interactive = false) {
     WriteFile(list, listContent);
-    ActivityLog log(*files, dir.Path(), interactive);
-    RunContext ctx{dir.Path(), interactive, *files, log, window};
-    return CheckWorkspaceList(ctx, input, list);
+    return CheckWorkspaceList(Context(interactive), input, list);
   }
-  std::vector<std::string> Log() { return LogMessages(dir / "Active.log"); }
 
-  std::unique_ptr<FileSystem> files = MakeFileSystem();
-  TempDir dir;
-  fs::path input = dir / "I";
-  fs::path list = dir / "list.txt";
-  RecordingWindow window;
+  const fs::path& input = f.input;
+  const fs::path& list = f.list;
 };
 
 TEST_F(ListCheckTest, BuildsTheFourMosaicListsInListOrder) {
@@ -51,7 +45,7 @@ TEST_F(ListCheckTest, BuildsTheFourMosaicListsInListOrder) {
   EXPECT_EQ(inputs->fdr, I + "/B/fac_fdr_unit/fdr;" + I + "/A/fac_fdr_unit/fdr;" + I +
                              "/C/fac_fdr_unit/fdr");
   EXPECT_EQ(inputs->workspaceCount, 3);
-  EXPECT_FALSE(fs::exists(dir / "Active.log"));  // a passing check logs nothing
+  EXPECT_FALSE(fs::exists(f.app / "Active.log"));  // a passing check logs nothing
 }
 
 TEST_F(ListCheckTest, GridFoldersAreFoundWhateverTheirLetterCase) {
@@ -81,7 +75,7 @@ TEST_F(ListCheckTest, EachGridHasItsOwnMessage) {
   };
   for (const auto& [grid, suffix] : cases) {
     fs::remove_all(input);
-    fs::remove(dir / "Active.log");
+    fs::remove(f.app / "Active.log");
     MakeWorkspace(input, "A", {}, {grid});
     MakeWorkspace(input, "B");
     EXPECT_FALSE(Check("A\nB\n"));
@@ -94,7 +88,7 @@ TEST_F(ListCheckTest, OneOrFewerWorkspacesFail) {
   MakeWorkspace(input, "A");
   MakeWorkspace(input, "B");
   for (const char* content : {"A\n\nB\n", "", "\nA\nB\n", "   \r\nA\r\n", "A"}) {
-    fs::remove(dir / "Active.log");
+    fs::remove(f.app / "Active.log");
     EXPECT_FALSE(Check(content)) << content;
     EXPECT_EQ(Log(), std::vector<std::string>{"Error: There was one or fewer entries in " +
                                               list.string()});

@@ -19,23 +19,10 @@ using test::RecordingWindow;
 using test::TempDir;
 using test::WriteFile;
 
-class OutputPreparationTest : public ::testing::Test {
- protected:
-  void SetUp() override { folders = test::MakeRunFolders(dir.Path()); }
-  RunContext Context(bool interactive = false) {
-    log = std::make_unique<ActivityLog>(*files, folders.app, interactive);
-    return RunContext{folders.app, interactive, *files, *log, window};
-  }
-
-  std::unique_ptr<FileSystem> files = MakeFileSystem();
-  TempDir dir;
-  test::RunFolders folders;
-  RecordingWindow window;
-  std::unique_ptr<ActivityLog> log;
-};
+using OutputPreparationTest = test::RunFixture;
 
 TEST_F(OutputPreparationTest, EarlierResultIsReplacedAndOtherFilesStay) {
-  const fs::path out = folders.output;
+  const fs::path out = f.output;
   WriteFile(out / "drainage/cat/cat.tif", "old grid");  // other letter case than the skeleton's
   WriteFile(out / "elev_unit/elev_cm/elev_cm.tif", "old");
   WriteFile(out / "fac_fdr_unit/fac/fac.tif", "old");
@@ -45,8 +32,8 @@ TEST_F(OutputPreparationTest, EarlierResultIsReplacedAndOtherFilesStay) {
   WriteFile(out / "notes.txt", "mine");
   WriteFile(out / "other/keep.dat", "mine");
 
-  auto ctx = Context();
-  PrepareOutput(ctx, folders.app / "Skel", out);
+  auto& ctx = Context(false);
+  PrepareOutput(ctx, f.app / "Skel", out);
 
   EXPECT_FALSE(fs::exists(out / "drainage/cat"));
   EXPECT_EQ(ReadFile(files->Resolve(out / "Drainage/catchment.shp")), "skel-catchment");
@@ -58,30 +45,30 @@ TEST_F(OutputPreparationTest, EarlierResultIsReplacedAndOtherFilesStay) {
   EXPECT_EQ(ReadFile(out / "notes.txt"), "mine");
   EXPECT_EQ(ReadFile(out / "other/keep.dat"), "mine");
   // The Work folder is a second copy of the skeleton.
-  EXPECT_EQ(ReadFile(folders.app / "Work/hydrography/RVXLine.shp"), "skel-line");
-  EXPECT_EQ(ReadFile(folders.app / "Work/RVXFlow.dbf"), "skel-flow");
+  EXPECT_EQ(ReadFile(f.app / "Work/hydrography/RVXLine.shp"), "skel-line");
+  EXPECT_EQ(ReadFile(f.app / "Work/RVXFlow.dbf"), "skel-flow");
 }
 
 TEST_F(OutputPreparationTest, LeftoverWorkFolderIsReusedAndOverwritten) {
-  WriteFile(folders.app / "Work/RVXFlow.dbf", "leftover rows");
-  WriteFile(folders.app / "Work/stray.dbf", "stray");
-  auto ctx = Context();
-  PrepareOutput(ctx, folders.app / "Skel", folders.output);
-  EXPECT_EQ(ReadFile(folders.app / "Work/RVXFlow.dbf"), "skel-flow");
-  EXPECT_EQ(ReadFile(folders.app / "Work/stray.dbf"), "stray");
+  WriteFile(f.app / "Work/RVXFlow.dbf", "leftover rows");
+  WriteFile(f.app / "Work/stray.dbf", "stray");
+  auto& ctx = Context(false);
+  PrepareOutput(ctx, f.app / "Skel", f.output);
+  EXPECT_EQ(ReadFile(f.app / "Work/RVXFlow.dbf"), "skel-flow");
+  EXPECT_EQ(ReadFile(f.app / "Work/stray.dbf"), "stray");
 }
 
 TEST_F(OutputPreparationTest, SkeletonWithoutFoldersOrFilesAndMissingOutputFail) {
-  auto ctx = Context();
+  auto& ctx = Context(false);
   fs::create_directories(dir / "flat");
   WriteFile(dir / "flat/RVXFlow.dbf", "x");
-  EXPECT_THROW(PrepareOutput(ctx, dir / "flat", folders.output), AppError);
+  EXPECT_THROW(PrepareOutput(ctx, dir / "flat", f.output), AppError);
 
   fs::create_directories(dir / "nofiles/hydrography");
-  EXPECT_THROW(PrepareOutput(ctx, dir / "nofiles", folders.output), AppError);
+  EXPECT_THROW(PrepareOutput(ctx, dir / "nofiles", f.output), AppError);
 
   try {
-    PrepareOutput(ctx, folders.app / "Skel", dir / "absent");
+    PrepareOutput(ctx, f.app / "Skel", dir / "absent");
     FAIL();
   } catch (const AppError& e) {
     EXPECT_NE(e.Description().find((dir / "absent/elev_unit").string()), std::string::npos);
@@ -89,18 +76,18 @@ TEST_F(OutputPreparationTest, SkeletonWithoutFoldersOrFilesAndMissingOutputFail)
 }
 
 TEST_F(OutputPreparationTest, SkeletonFolderComesFromTheSettings) {
-  auto ctx = Context(/*interactive=*/true);
-  EXPECT_EQ(FindSkeletonFolder(ctx), folders.app / "Skel");
+  auto& ctx = Context(/*interactive=*/true);
+  EXPECT_EQ(FindSkeletonFolder(ctx), f.app / "Skel");
 
-  WriteFile(folders.app / "RivanetAppend.ini", "[Working]\nSkelPath=Gone\n");
+  WriteFile(f.app / "RivanetAppend.ini", "[Working]\nSkelPath=Gone\n");
   EXPECT_EQ(FindSkeletonFolder(ctx), std::nullopt);
-  const std::string message = "The " + (folders.app / "Gone").string() + " folder is missing";
+  const std::string message = "The " + (f.app / "Gone").string() + " folder is missing";
   EXPECT_EQ(window.Boxes(), std::vector<std::string>{message});
-  EXPECT_EQ(LogMessages(folders.app / "Active.log"), std::vector<std::string>{message});
+  EXPECT_EQ(Log(), std::vector<std::string>{message});
 
   // No value: the application folder itself is the skeleton.
-  fs::remove(folders.app / "RivanetAppend.ini");
-  EXPECT_EQ(FindSkeletonFolder(ctx)->string(), folders.app.string() + "/");
+  fs::remove(f.app / "RivanetAppend.ini");
+  EXPECT_EQ(FindSkeletonFolder(ctx)->string(), f.app.string() + "/");
 }
 
 }  // namespace

@@ -23,24 +23,12 @@ using test::RecordingWindow;
 using test::TempDir;
 using test::WriteFile;
 
-class ProcessWSTest : public ::testing::Test {
+class ProcessWSTest : public test::RunFixture {
  protected:
-  void SetUp() override { f = test::MakeRunFolders(dir.Path()); }
-  RunStatus Run(bool interactive) {
-    log = std::make_unique<ActivityLog>(*files, f.app, interactive);
-    RunContext ctx{f.app, interactive, *files, *log, window};
-    return ProcessWS(ctx, f.input, f.output, f.list);
-  }
-  std::vector<std::string> Log() { return LogMessages(f.app / "Active.log"); }
+  RunStatus Run(bool interactive) { return ProcessWS(Context(interactive), f.input, f.output, f.list); }
   std::string Summary(const char* status) {
     return "RivanetAppend 1.1.7 processed " + f.list.string() + " and ran for 0 minutes and 0 seconds and " + status;
   }
-
-  std::unique_ptr<FileSystem> files = MakeFileSystem();
-  TempDir dir;
-  test::RunFolders f;
-  RecordingWindow window;
-  std::unique_ptr<ActivityLog> log;
 };
 
 TEST_F(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {

@@ -45,4 +45,6 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
   return messages;
 }
 
+std::vector<std::string> RunFixture::Log() const { return LogMessages(f.app / "Active.log"); }
+
 }  // namespace rivanet::test

@@ -1,8 +1,18 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/files/FileSystem.h"
+#include "runctl/ActivityLog.h"
+#include "runctl/RunContext.h"
+#include "support/RecordingWindow.h"
+#include "support/TempDir.h"
 
 namespace rivanet::test {
 
@@ -24,6 +34,28 @@ RunFolders MakeRunFolders(const std::filesystem::path& root);
 void MakeWorkspace(const std::filesystem::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles = {"notes.txt"},
                    const std::vector<std::string>& missingGrids = {});
+
+// A test with its own run folders and a run context on them whose window records what the
+// run did to it.
+class RunFixture : public ::testing::Test {
+ protected:
+  RunFixture() : f(MakeRunFolders(dir.Path())) {}
+
+  // A fresh log and context for one run in the given mode.
+  RunContext& Context(bool interactive) {
+    log = std::make_unique<ActivityLog>(*files, f.app, interactive);
+    runContext.emplace(RunContext{f.app, interactive, *files, *log, window});
+    return *runContext;
+  }
+  std::vector<std::string> Log() const;
+
+  std::unique_ptr<FileSystem> files = MakeFileSystem();
+  TempDir dir;
+  RunFolders f;
+  RecordingWindow window;
+  std::unique_ptr<ActivityLog> log;
+  std::optional<RunContext> runContext;
+};
 
 // The Active.log messages without their date, time and mode word.
 std::vector<std::string> LogMessages(const std::filesystem::path& logFile);

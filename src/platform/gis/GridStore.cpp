@@ -409,13 +409,6 @@ int FindVatField(const Vat& vat, const std::string& name) {
   return -1;
 }
 
-void AddVatField(Vat& vat, const VatField& field, const VatValue& fill) {
-  if (FindVatField(vat, field.name) >= 0)
-    throw AppError(kErrInvalidArgument, "Field already in the value attribute table: " + field.name);
-  vat.fields.push_back(field);
-  for (auto& row : vat.rows) row.push_back(fill);
-}
-
 std::int64_t VatInteger(const VatValue& value) {
   if (const auto* i = std::get_if<std::int64_t>(&value)) return *i;
   if (const auto* d = std::get_if<double>(&value)) {

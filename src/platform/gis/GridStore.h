@@ -99,8 +99,6 @@ struct Vat {
 
 // Index of the field named `name` (letter case ignored), or -1.
 int FindVatField(const Vat& vat, const std::string& name);
-// Appends a field, giving every existing row `fill` for it.
-void AddVatField(Vat& vat, const VatField& field, const VatValue& fill = {});
 // An integer or integral real value as integer; throws AppError for anything else.
 std::int64_t VatInteger(const VatValue& value);
 

@@ -295,23 +295,6 @@ TEST(GridStoreWrite, VatThatDbaseCannotHoldIsRefused) {
   EXPECT_EQ(ReadVat(dir / "g").rows, base().rows);
 }
 
-TEST(GridStoreWrite, VatHelpers) {
-  Vat vat{{{"Value", VatFieldType::Integer, 10, 0}, {"Count", VatFieldType::Real, 19, 11}},
-          {{std::int64_t{3}, 71730.0}, {std::int64_t{9}, 2.0}}};
-  EXPECT_EQ(FindVatField(vat, "COUNT"), 1);
-  EXPECT_EQ(FindVatField(vat, "Name"), -1);
-  AddVatField(vat, {"Name", VatFieldType::String, 20, 0}, std::string("n/a"));
-  EXPECT_EQ(FindVatField(vat, "name"), 2);
-  EXPECT_EQ(vat.rows[1][2], VatValue(std::string("n/a")));
-  EXPECT_THROW(AddVatField(vat, {"VALUE", VatFieldType::Integer, 10, 0}), AppError);
-
-  EXPECT_EQ(VatInteger(vat.rows[0][1]), 71730);
-  EXPECT_EQ(VatInteger(VatValue{std::int64_t{-5}}), -5);
-  EXPECT_THROW(VatInteger(VatValue{2.5}), AppError);
-  EXPECT_THROW(VatInteger(VatValue{}), AppError);
-  EXPECT_THROW(VatInteger(VatValue{std::string("7")}), AppError);
-}
-
 TEST(GridStoreBadInput, EachFailureNamesTheFile) {
   test::TempDir dir;
   fs::create_directories(dir / "empty");

@@ -280,45 +280,6 @@ TEST_F(SynthOutputTest, Flowlines_HaveUniqueComidsAndConnectToTheirDownstreamRea
   }
 }
 
-TEST_F(SynthOutputTest, ReachAttributes_AgreeWithFlowlinesGridsAndTheirNeighbours) {
-  for (int i = 0; i < kUnits; ++i) {
-    const Grid fac = ReadGrid(Unit(i) / "fac_fdr_unit" / "fac");
-    std::map<long long, const OGRLineString*> line;
-    const auto flowlines = ReadFeatures(Unit(i) / "hydrography" / "RVXFlowline.shp");
-    for (const auto& f : flowlines) line[f.Int("Comid")] = f.geometry->toLineString();
-    std::map<long long, Feature> vaa;
-    for (auto& f : ReadFeatures(Unit(i) / "RVXFlowlineVaa.dbf")) vaa[f.Int("Comid")] = std::move(f);
-    ASSERT_EQ(vaa.size(), line.size());
-    std::map<long long, double> upstreamArbolate;
-    for (const auto& [comid, row] : vaa) {
-      ASSERT_TRUE(line.count(comid));
-      EXPECT_NEAR(std::stod(row.fields.at("LengthKm")), line[comid]->get_Length() / 1000.0, 1e-9);
-      // The last cell of the reach is the line's second-to-last vertex; its accumulation is the
-      // reach's drainage area.
-      OGRPoint outlet;
-      line[comid]->getPoint(line[comid]->getNumPoints() - 2, &outlet);
-      const int c = static_cast<int>((outlet.getX() - fac.transform[0]) / 30.0);
-      const int r = static_cast<int>((fac.transform[3] - outlet.getY()) / 30.0);
-      EXPECT_NEAR(std::stod(row.fields.at("TotDASqKm")), fac.At(r, c) * 0.0009, 1e-9) << comid;
-    }
-    for (const auto& flow : ReadFeatures(Unit(i) / "RVXFlow.dbf")) {
-      const long long from = flow.Int("FromComid"), to = flow.Int("ToComid");
-      if (from == 0 || to == 0) continue;
-      const Feature& up = vaa.at(from);
-      const Feature& down = vaa.at(to);
-      EXPECT_GT(up.Int("HydroSeq"), down.Int("HydroSeq"));
-      EXPECT_EQ(up.Int("DnHydroSeq"), down.Int("HydroSeq"));
-      EXPECT_EQ(up.Int("ToNode"), down.Int("FromNode"));
-      EXPECT_EQ(up.Int("TerminalPa"), down.Int("TerminalPa"));
-      EXPECT_LE(up.Int("StreamOrde"), down.Int("StreamOrde"));
-      upstreamArbolate[to] += std::stod(up.fields.at("ArbolateSu"));
-    }
-    for (const auto& [comid, row] : vaa)
-      EXPECT_NEAR(std::stod(row.fields.at("ArbolateSu")), std::stod(row.fields.at("LengthKm")) + upstreamArbolate[comid], 1e-6)
-          << comid;
-  }
-}
-
 TEST_F(SynthOutputTest, OverlappingUnits_ShareComidsWithIdenticalRowsAndVatEntries) {
   const std::pair<int, int> pairs[] = {{0, 1}, {0, 2}, {1, 3}, {2, 3}};
   for (const auto& [a, b] : pairs) {
