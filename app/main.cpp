@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "runctl/Startup.h"
+#include "app/Startup.h"
 
 int main(int argc, char** argv) {
   rivanet::StartupEnvironment env;

@@ -5,46 +5,28 @@
 #include "driver/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
-#include "runctl/ActivityLog.h"
 #include "runctl/RunContext.h"
-#include "runctl/Window.h"
+#include "runctl/RunMessages.h"
+#include "workspace/Schema.h"
 
 namespace fs = std::filesystem;
 
 namespace rivanet {
-namespace {
-
-// The four grids every workspace must have, in the order they are tested.
-struct RequiredGrid {
-  const char* folder;
-  const char* grid;
-  std::string MosaicInputs::*list;
-};
-const RequiredGrid kRequiredGrids[] = {
-    {"drainage", "cat", &MosaicInputs::cat},
-    {"elev_unit", "elev_cm", &MosaicInputs::elev},
-    {"fac_fdr_unit", "fac", &MosaicInputs::fac},
-    {"fac_fdr_unit", "fdr", &MosaicInputs::fdr},
-};
-
-void ReportCheckFailure(RunContext& ctx, const std::string& message) {
-  if (ctx.interactive) ctx.window.MessageBox(message);
-  ctx.log.LogEvent(message);
-}
-
-}  // namespace
 
 std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& inputFolder,
                                                const fs::path& listFile) {
+  const auto& grids = ctx.layout.grids;
   MosaicInputs inputs;
+  for (const auto& grid : grids) inputs.grids.push_back({grid.name, {}});
+
   WorkspaceList list(ctx.files, listFile);
   std::string name;
   while (list.Next(name)) {
     const fs::path workspace = inputFolder / name;
-    for (const auto& required : kRequiredGrids) {
-      const fs::path grid = workspace / required.folder / required.grid;
-      if (!ctx.files.FolderExists(grid)) {
-        ReportCheckFailure(ctx, "Error: The " + DisplayPath(grid) + " is missing.");
+    for (const auto& grid : grids) {
+      const fs::path folder = workspace / grid.folder / grid.name;
+      if (!ctx.files.FolderExists(folder)) {
+        Tell(ctx, MessageKind::Logged, "Error: The " + DisplayPath(folder) + " is missing.");
         return std::nullopt;
       }
     }
@@ -52,16 +34,12 @@ std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& 
       throw AppError(kErrOverflow, "Overflow: " + DisplayPath(listFile) + " lists more than " +
                                        std::to_string(inputs.workspaceCount) + " workspaces");
     }
-    for (const auto& required : kRequiredGrids) {
-      inputs.*required.list += DisplayPath(workspace / required.folder / required.grid) + ";";
-    }
+    for (std::size_t i = 0; i < grids.size(); ++i)
+      inputs.grids[i].paths.push_back(workspace / grids[i].folder / grids[i].name);
     ++inputs.workspaceCount;
   }
-  if (inputs.workspaceCount > 1) {
-    for (const auto& required : kRequiredGrids) (inputs.*required.list).pop_back();
-    return inputs;
-  }
-  ReportCheckFailure(ctx, "Error: There was one or fewer entries in " + DisplayPath(listFile));
+  if (inputs.workspaceCount > 1) return inputs;
+  Tell(ctx, MessageKind::Logged, "Error: There was one or fewer entries in " + DisplayPath(listFile));
   return std::nullopt;
 }
 

@@ -4,23 +4,28 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace rivanet {
 
 struct RunContext;
 
-// The grid paths of all accepted workspaces, one ";"-joined list per grid, for the mosaics.
+// The mosaic inputs of one grid: the grid folder of every accepted workspace, in list order.
+struct MosaicInput {
+  std::string grid;  // the grid's name in the workspace layout ("cat")
+  std::vector<std::filesystem::path> paths;
+};
+
+// What the list check hands to the grid phase: one input list per grid of the layout, in
+// the layout's order, and the number of accepted workspaces.
 struct MosaicInputs {
-  std::string cat;
-  std::string elev;
-  std::string fac;
-  std::string fdr;
+  std::vector<MosaicInput> grids;
   std::int16_t workspaceCount = 0;
 };
 
-// Reads the list once, makes sure every workspace has its four grids and that there are at
-// least two workspaces. On a failure it reports the reason (box in interactive runs, log
-// line) and returns nothing; the output folder has not been touched.
+// Reads the list once, makes sure every workspace has its grids and that there are at least
+// two workspaces. On a failure it reports the reason (box in window runs, log line) and
+// returns nothing; the output folder has not been touched.
 std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx,
                                                const std::filesystem::path& inputFolder,
                                                const std::filesystem::path& listFile);

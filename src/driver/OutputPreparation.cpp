@@ -1,13 +1,15 @@
 #include "driver/OutputPreparation.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/files/FileSystem.h"
-#include "runctl/ActivityLog.h"
 #include "runctl/RunContext.h"
 #include "runctl/Settings.h"
-#include "runctl/Window.h"
+#include "runctl/RunMessages.h"
+#include "workspace/Schema.h"
 
 namespace fs = std::filesystem;
 
@@ -19,9 +21,7 @@ std::optional<fs::path> FindSkeletonFolder(RunContext& ctx) {
   const fs::path skeleton =
       ctx.appFolder.string() + "/" + ReadIniValue("Working", "SkelPath", settings, ctx.files);
   if (ctx.files.FolderExists(skeleton)) return skeleton;
-  const std::string message = "The " + DisplayPath(skeleton) + " folder is missing";
-  if (ctx.interactive) ctx.window.MessageBox(message);
-  ctx.log.LogEvent(message);
+  Tell(ctx, MessageKind::Logged, "The " + DisplayPath(skeleton) + " folder is missing");
   return std::nullopt;
 }
 
@@ -29,16 +29,17 @@ fs::path WorkFolder(const RunContext& ctx) { return ctx.appFolder / "Work"; }
 
 void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::path& outputFolder) {
   FileSystem& files = ctx.files;
-  auto deleteIfPresent = [&](const char* name) {
-    if (files.FolderExists(outputFolder / name)) files.DeleteFolder(outputFolder / name);
-  };
-  deleteIfPresent("Drainage");
-  deleteIfPresent("elev_unit");
-  files.CreateFolder(outputFolder / "elev_unit");
-  deleteIfPresent("fac_fdr_unit");
-  files.CreateFolder(outputFolder / "fac_fdr_unit");
-  deleteIfPresent("hydrography");
-  deleteIfPresent("hydrologicunits");
+  // The workspace folders are replaced; those that hold no feature class (grids only) do
+  // not come with the skeleton and start empty.
+  const auto& featureClasses = ctx.layout.featureClasses;
+  for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
+    if (files.FolderExists(outputFolder / folder)) files.DeleteFolder(outputFolder / folder);
+    const bool fromSkeleton =
+        std::any_of(featureClasses.begin(), featureClasses.end(), [&](const schema::FeatureClass& fc) {
+          return SameIgnoringCase(fc.folder.substr(0, fc.folder.find('/')), folder);
+        });
+    if (!fromSkeleton) files.CreateFolder(outputFolder / folder);
+  }
 
   const fs::path everything = skeletonFolder / "*";
   files.CopyFolder(everything, outputFolder);

@@ -13,7 +13,8 @@
 #include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
-#include "runctl/Window.h"
+#include "runctl/RunFeedback.h"
+#include "runctl/RunMessages.h"
 
 namespace fs = std::filesystem;
 
@@ -27,7 +28,12 @@ std::int64_t NowMilliseconds() {
 }
 
 const char* StatusWord(RunStatus status) {
-  return status == RunStatus::Succeeded ? "Succeeded" : "Failed";
+  switch (status) {
+    case RunStatus::Failed: return "Failed";
+    case RunStatus::Cancelled: return "Cancelled";
+    case RunStatus::Succeeded: break;
+  }
+  return "Succeeded";
 }
 
 // Copies each workspace's text files into the output (a later workspace's file replaces an
@@ -50,14 +56,15 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   const std::optional<fs::path> skeleton = FindSkeletonFolder(ctx);
   if (!skeleton) return RunStatus::Failed;
 
-  if (ctx.interactive) ctx.window.SetRunningLook();
-  ctx.window.SetStatus("");
-  ctx.window.Refresh();
+  if (ctx.interactive) ctx.feedback.RunStarted();
+  ctx.feedback.Status("");
 
   const std::optional<MosaicInputs> mosaics = CheckWorkspaceList(ctx, inputFolder, listFile);
   if (!mosaics) return RunStatus::Failed;
+  StopIfCancelled(ctx);
 
   PrepareOutput(ctx, *skeleton, outputFolder);
+  StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
   return RunStatus::Succeeded;
 }
@@ -70,36 +77,35 @@ RunStatus ProcessWS(RunContext& ctx, const fs::path& inputFolder, const fs::path
   RunStatus status = RunStatus::Succeeded;
 
   InProcedure("ProcessWS", [&] {
-    status = RunStages(ctx, inputFolder, outputFolder, listFile);
+    try {
+      status = RunStages(ctx, inputFolder, outputFolder, listFile);
+    } catch (const RunCancelled&) {
+      status = RunStatus::Cancelled;
+    }
 
-    // The closing sequence, the same for a successful and a failed run.
-    if (ctx.interactive) ctx.window.SetIdleLook();
+    // The closing sequence, the same for every run that reaches it.
+    if (ctx.interactive) ctx.feedback.RunEnded();
     const ElapsedTime elapsed = SplitElapsed(NowMilliseconds() - start);
     ctx.log.LogEvent(VersionText() + " processed " + DisplayPath(listFile) + " and ran for " +
                      std::to_string(elapsed.minutes) + " minutes and " +
                      std::to_string(elapsed.seconds) + " seconds and " + StatusWord(status));
     if (status == RunStatus::Failed) {
       const std::string title = kAppTitle;
-      if (ctx.interactive) {
-        ctx.window.MessageBox(title + " encountered data errors during processing.  Please "
-                                      "check the log file (" + title + ".log).");
-      }
+      Tell(ctx, MessageKind::WindowOnly,
+           title + " encountered data errors during processing.  Please check the log file (" +
+               title + ".log).");
       ctx.log.LogEvent(title + " encountered data errors during processing of input file - " +
                        DisplayPath(listFile));
     }
     const fs::path work = WorkFolder(ctx);
     if (ctx.files.FolderExists(work)) ctx.files.DeleteFolder(work);
-    if (ctx.interactive) ctx.window.Refresh();
   });
 
   // From the first log copy on, nothing can fail the run any more.
   ctx.log.TryMakeLogCopy();
-  if (ctx.interactive) {
-    ctx.window.SetStatus("Finished running " + VersionText());
-    ctx.window.Refresh();
-  }
+  if (ctx.interactive) ctx.feedback.Status("Finished running " + VersionText());
   ctx.log.TryMakeLogCopy();
-  if (ctx.interactive) ctx.window.MessageBox("Finished running " + DisplayPath(listFile));
+  Tell(ctx, MessageKind::WindowOnly, "Finished running " + DisplayPath(listFile));
   return status;
 }
 

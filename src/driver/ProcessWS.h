@@ -6,12 +6,13 @@ namespace rivanet {
 
 struct RunContext;
 
-enum class RunStatus { Succeeded, Failed };
+// Succeeded and Failed as the summary line says them; Cancelled when the user stopped the run.
+enum class RunStatus { Succeeded, Failed, Cancelled };
 
 // One append run: builds in `outputFolder` one workspace holding every workspace that
 // `listFile` names inside `inputFolder`. Data problems the run checks for (missing skeleton,
 // a workspace without one of its grids, fewer than two workspaces) end it as Failed after
-// the closing sequence; any other error leaves as ReportedError naming ProcessWS (or the
+// the closing sequence, a cancel request at a safe point as Cancelled; any other error leaves as ReportedError naming ProcessWS (or the
 // inner procedure that failed) for the top level to report.
 RunStatus ProcessWS(RunContext& ctx, const std::filesystem::path& inputFolder,
                     const std::filesystem::path& outputFolder,

@@ -7,7 +7,17 @@ namespace rivanet {
 AppError AppError::FromErrno(int err, const std::string& path) {
   std::string text = std::strerror(err);
   if (!path.empty()) text += ": " + path;
-  return AppError(err, std::move(text), "OS");
+  return AppError(err, std::move(text), ErrorScheme::Os);
+}
+
+std::string AppError::Source() const {
+  switch (m_scheme) {
+    case ErrorScheme::Os: return "OS";
+    case ErrorScheme::Gdal: return "GDAL";
+    case ErrorScheme::Sqlite: return "SQLite";
+    case ErrorScheme::Program: break;
+  }
+  return kAppTitle;
 }
 
 std::string VersionText() {

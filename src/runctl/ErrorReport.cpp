@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "runctl/RunContext.h"
-#include "runctl/Window.h"
+#include "runctl/RunFeedback.h"
 
 namespace rivanet {
 
@@ -20,20 +20,18 @@ std::string ErrorReportText(const AppError& error, std::string_view procedure,
 
 AppError AsAppError(const std::exception& e) {
   if (const auto* app = dynamic_cast<const AppError*>(&e)) return *app;
-  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return AppError(7, "Out of memory");
-  return AppError(51, std::string("Internal error: ") + e.what());
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return AppError(kErrOutOfMemory, "Out of memory");
+  return AppError(kErrInternal, std::string("Internal error: ") + e.what());
 }
 
 int EndWithReport(RunContext& ctx, const ReportedError& error) {
   try {
-    ctx.window.RestorePointer();
+    ctx.feedback.RestorePointer();
     if (error.Tail() == ErrorTail::BoxAlways) {
-      // Logged first and only in interactive runs; the box shows in every run.
-      if (ctx.interactive) ctx.log.LogEvent(error.Report());
-      ctx.window.MessageBox(error.Report());
-    } else {
-      if (ctx.interactive) ctx.window.MessageBox(error.Report());
       ctx.log.LogEvent(error.Report());
+      if (ctx.interactive) ctx.feedback.ShowMessage(error.Report());
+    } else {
+      Tell(ctx, MessageKind::Logged, error.Report());
     }
     if (error.Tail() == ErrorTail::Standard) ctx.log.TryMakeLogCopy();
   } catch (const LogWriteFailure& failure) {
@@ -43,9 +41,9 @@ int EndWithReport(RunContext& ctx, const ReportedError& error) {
 }
 
 int EndWithLogFailure(RunContext& ctx, const LogWriteFailure& failure) {
-  ctx.window.RestorePointer();
+  ctx.feedback.RestorePointer();
   if (ctx.interactive) {
-    ctx.window.MessageBox("Error in Function LogEvent. Unable to write to Active.Log");
+    ctx.feedback.ShowMessage("Error in Function LogEvent. Unable to write to Active.Log");
   } else {
     // A batch run has no box; say why it stopped on standard error rather than not at all.
     std::cerr << "Error in Function LogEvent. Unable to write to Active.Log (" << failure.what()

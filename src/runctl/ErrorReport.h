@@ -7,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "runctl/ActivityLog.h"
+#include "runctl/RunMessages.h"
 
 namespace rivanet {
 
@@ -18,7 +19,7 @@ inline constexpr std::string_view kModuleSubMain = "Module mdlSubMain";
 enum class ErrorTail {
   Standard,        // box in interactive runs, log line, log copy
   WithoutLogCopy,  // as Standard but no log copy (the start-up procedure)
-  BoxAlways,       // log line in interactive runs only, box in every run
+  BoxAlways,       // log line first, then the box (a batch run has only the log line)
 };
 
 // An error that a named procedure has turned into its report. It travels unchanged past
@@ -54,6 +55,8 @@ decltype(auto) InProcedure(std::string_view procedure, Body&& body,
   } catch (const ReportedError&) {
     throw;
   } catch (const LogWriteFailure&) {
+    throw;
+  } catch (const RunCancelled&) {
     throw;
   } catch (const std::exception& e) {
     throw ReportedError(ErrorReportText(AsAppError(e), procedure, container), tail);

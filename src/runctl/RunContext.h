@@ -6,7 +6,10 @@ namespace rivanet {
 
 class ActivityLog;
 class FileSystem;
-class Window;
+class RunFeedback;
+namespace schema {
+struct Schema;
+}
 
 // What every stage of a run needs to know about where and how the program runs. Passed
 // explicitly; there is no global state.
@@ -15,7 +18,8 @@ struct RunContext {
   bool interactive = false;         // started without a command line
   FileSystem& files;
   ActivityLog& log;
-  Window& window;
+  RunFeedback& feedback;
+  const schema::Schema& layout;  // the workspace layout the run appends
 };
 
 }  // namespace rivanet

@@ -5,7 +5,7 @@
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/RunContext.h"
-#include "support/RecordingWindow.h"
+#include "support/RecordingFeedback.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
 
@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::LogMessages;
 using test::MakeWorkspace;
-using test::RecordingWindow;
+using test::RecordingFeedback;
 using test::TempDir;
 using test::WriteFile;
 
@@ -32,18 +32,22 @@ class ListCheckTest : public test::RunFixture {
 
 TEST_F(ListCheckTest, BuildsTheFourMosaicListsInListOrder) {
   MakeWorkspace(input, "A");
-  MakeWorkspace(input, "B");
+  MakeWorkspace(input, "B;C");  // a ";" in a folder name is just a character
   MakeWorkspace(input, "C");
-  const auto inputs = Check("B\r\n  A \r\nC\r\n");
+  const auto inputs = Check("B;C\r\n  A \r\nC\r\n");
   ASSERT_TRUE(inputs);
-  const std::string I = input.string();
-  EXPECT_EQ(inputs->cat, I + "/B/drainage/cat;" + I + "/A/drainage/cat;" + I + "/C/drainage/cat");
-  EXPECT_EQ(inputs->elev, I + "/B/elev_unit/elev_cm;" + I + "/A/elev_unit/elev_cm;" + I +
-                              "/C/elev_unit/elev_cm");
-  EXPECT_EQ(inputs->fac, I + "/B/fac_fdr_unit/fac;" + I + "/A/fac_fdr_unit/fac;" + I +
-                             "/C/fac_fdr_unit/fac");
-  EXPECT_EQ(inputs->fdr, I + "/B/fac_fdr_unit/fdr;" + I + "/A/fac_fdr_unit/fdr;" + I +
-                             "/C/fac_fdr_unit/fdr");
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"cat", "drainage/cat"},
+      {"elev_cm", "elev_unit/elev_cm"},
+      {"fac", "fac_fdr_unit/fac"},
+      {"fdr", "fac_fdr_unit/fdr"}};
+  ASSERT_EQ(inputs->grids.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(inputs->grids[i].grid, expected[i].first);
+    const std::vector<fs::path> paths = {input / "B;C" / expected[i].second, input / "A" / expected[i].second,
+                                         input / "C" / expected[i].second};
+    EXPECT_EQ(inputs->grids[i].paths, paths);
+  }
   EXPECT_EQ(inputs->workspaceCount, 3);
   EXPECT_FALSE(fs::exists(f.app / "Active.log"));  // a passing check logs nothing
 }
@@ -63,7 +67,7 @@ TEST_F(ListCheckTest, FirstMissingGridFailsTheCheckBoxBeforeLogLine) {
   MakeWorkspace(input, "C", {}, {"drainage/cat"});  // never examined
   EXPECT_FALSE(Check("A\nB\nC\n", /*interactive=*/true));
   const std::string message = "Error: The " + (input / "B").string() + "/fac_fdr_unit/fdr is missing.";
-  EXPECT_EQ(window.Boxes(), std::vector<std::string>{message});
+  EXPECT_EQ(feedback.Boxes(), std::vector<std::string>{message});
   EXPECT_EQ(Log(), std::vector<std::string>{message});
 }
 
@@ -80,7 +84,7 @@ TEST_F(ListCheckTest, EachGridHasItsOwnMessage) {
     MakeWorkspace(input, "B");
     EXPECT_FALSE(Check("A\nB\n"));
     EXPECT_EQ(Log(), std::vector<std::string>{"Error: The " + (input / "A").string() + suffix});
-    EXPECT_TRUE(window.Boxes().empty());  // batch: no box
+    EXPECT_TRUE(feedback.Boxes().empty());  // batch: no box
   }
 }
 

@@ -5,7 +5,7 @@
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/RunContext.h"
-#include "support/RecordingWindow.h"
+#include "support/RecordingFeedback.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
 
@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::LogMessages;
 using test::ReadFile;
-using test::RecordingWindow;
+using test::RecordingFeedback;
 using test::TempDir;
 using test::WriteFile;
 
@@ -82,7 +82,7 @@ TEST_F(OutputPreparationTest, SkeletonFolderComesFromTheSettings) {
   WriteFile(f.app / "RivanetAppend.ini", "[Working]\nSkelPath=Gone\n");
   EXPECT_EQ(FindSkeletonFolder(ctx), std::nullopt);
   const std::string message = "The " + (f.app / "Gone").string() + " folder is missing";
-  EXPECT_EQ(window.Boxes(), std::vector<std::string>{message});
+  EXPECT_EQ(feedback.Boxes(), std::vector<std::string>{message});
   EXPECT_EQ(Log(), std::vector<std::string>{message});
 
   // No value: the application folder itself is the skeleton.

@@ -8,7 +8,7 @@
 #include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
-#include "support/RecordingWindow.h"
+#include "support/RecordingFeedback.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
 
@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using test::LogMessages;
 using test::MakeWorkspace;
 using test::ReadFile;
-using test::RecordingWindow;
+using test::RecordingFeedback;
 using test::TempDir;
 using test::WriteFile;
 
@@ -48,7 +48,7 @@ TEST_F(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {
   EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
   EXPECT_EQ(ReadFile(f.output / "shared.txt"), "HUC02:shared.txt");  // the later one wins
 
-  const auto& e = window.events;
+  const auto& e = feedback.events;
   ASSERT_GE(e.size(), 4u);
   EXPECT_EQ(e[0], "running");
   EXPECT_EQ(e[1], "status:");
@@ -56,7 +56,7 @@ TEST_F(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {
   EXPECT_LT(std::find(e.begin(), e.end(), "idle"),
             std::find(e.begin(), e.end(), "status:Finished running RivanetAppend 1.1.7"));
   EXPECT_EQ(e.back(), "box:Finished running " + f.list.string());
-  EXPECT_EQ(window.Boxes().size(), 1u);
+  EXPECT_EQ(feedback.Boxes().size(), 1u);
 }
 
 TEST_F(ProcessWSTest, FailedListCheckClosesWithDataErrorAndLeavesOutputAlone) {
@@ -72,7 +72,7 @@ TEST_F(ProcessWSTest, FailedListCheckClosesWithDataErrorAndLeavesOutputAlone) {
                        failure, Summary("Failed"),
                        "RivanetAppend encountered data errors during processing of input file - " +
                            f.list.string()}));
-  EXPECT_EQ(window.Boxes(),
+  EXPECT_EQ(feedback.Boxes(),
             (std::vector<std::string>{
                 failure,
                 "RivanetAppend encountered data errors during processing.  Please check the log "
@@ -92,8 +92,8 @@ TEST_F(ProcessWSTest, MissingSkeletonFailsBeforeTheWindowChangesLook) {
   EXPECT_EQ(Run(/*interactive=*/false), RunStatus::Failed);
   EXPECT_EQ(Log().front(), "The " + (f.app / "Skel").string() + " folder is missing");
   EXPECT_EQ(Log()[1], Summary("Failed"));
-  EXPECT_TRUE(window.Boxes().empty());
-  EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "running"), 0);
+  EXPECT_TRUE(feedback.Boxes().empty());
+  EXPECT_EQ(std::count(feedback.events.begin(), feedback.events.end(), "running"), 0);
   EXPECT_TRUE(fs::is_empty(f.output));
 }
 

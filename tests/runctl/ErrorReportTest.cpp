@@ -5,21 +5,22 @@
 #include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
-#include "support/RecordingWindow.h"
+#include "workspace/Schema.h"
+#include "support/RecordingFeedback.h"
 #include "support/TempDir.h"
 
 namespace rivanet {
 namespace {
 
 using test::ReadFile;
-using test::RecordingWindow;
+using test::RecordingFeedback;
 using test::TempDir;
 
 TEST(ErrorReportTextTest, HasTheFixedLayout) {
   EXPECT_EQ(ErrorReportText(AppError(53, "File not found"), "ProcessWS", kModuleSubMain),
             "Error 53 (File not found) in procedure ProcessWS of Module mdlSubMain "
             "Error Source:RivanetAppend occurred at line 0");
-  EXPECT_EQ(ErrorReportText(AppError(2, "No such file", "OS"), "Picture2_MouseUp", "Form frmMain", 12),
+  EXPECT_EQ(ErrorReportText(AppError(2, "No such file", ErrorScheme::Os), "Picture2_MouseUp", "Form frmMain", 12),
             "Error 2 (No such file) in procedure Picture2_MouseUp of Form frmMain "
             "Error Source:OS occurred at line 12");
 }
@@ -52,13 +53,13 @@ class EndWithReportTest : public ::testing::TestWithParam<bool> {
  protected:
   std::unique_ptr<FileSystem> files = MakeFileSystem();
   TempDir dir;
-  RecordingWindow window;
+  RecordingFeedback feedback;
 };
 
 TEST_P(EndWithReportTest, BoxOnlyInteractiveThenLogLineThenCopy) {
   const bool interactive = GetParam();
   ActivityLog log(*files, dir.Path(), interactive);
-  RunContext ctx{dir.Path(), interactive, *files, log, window};
+  RunContext ctx{dir.Path(), interactive, *files, log, feedback, schema::ShippedSchema()};
   ReportedError error("Error 53 (x) in procedure ProcessWS", ErrorTail::Standard);
   EXPECT_EQ(EndWithReport(ctx, error), kExitErrorReport);
   const std::string text = ReadFile(dir / "Active.log");
@@ -67,35 +68,36 @@ TEST_P(EndWithReportTest, BoxOnlyInteractiveThenLogLineThenCopy) {
   EXPECT_EQ(ReadFile(dir / "RivanetAppend.log"), text);
   std::vector<std::string> expected{"pointer"};
   if (interactive) expected.push_back("box:Error 53 (x) in procedure ProcessWS");
-  EXPECT_EQ(window.events, expected);
+  EXPECT_EQ(feedback.events, expected);
 }
 
 TEST_P(EndWithReportTest, StartupReportMakesNoLogCopy) {
   const bool interactive = GetParam();
   ActivityLog log(*files, dir.Path(), interactive);
-  RunContext ctx{dir.Path(), interactive, *files, log, window};
+  RunContext ctx{dir.Path(), interactive, *files, log, feedback, schema::ShippedSchema()};
   EndWithReport(ctx, ReportedError("Error 5 (x) in procedure Main", ErrorTail::WithoutLogCopy));
   EXPECT_TRUE(std::filesystem::exists(dir / "Active.log"));
   EXPECT_FALSE(std::filesystem::exists(dir / "RivanetAppend.log"));
 }
 
-TEST_P(EndWithReportTest, BoxAlwaysTailLogsOnlyInInteractiveRuns) {
+TEST_P(EndWithReportTest, BoxAlwaysTailLogsFirstAndNeverLosesTheReport) {
   const bool interactive = GetParam();
   ActivityLog log(*files, dir.Path(), interactive);
-  RunContext ctx{dir.Path(), interactive, *files, log, window};
+  RunContext ctx{dir.Path(), interactive, *files, log, feedback, schema::ShippedSchema()};
   EndWithReport(ctx, ReportedError("Error 9 (x)", ErrorTail::BoxAlways));
-  EXPECT_EQ(std::filesystem::exists(dir / "Active.log"), interactive);
-  EXPECT_EQ(window.Boxes(), std::vector<std::string>{"Error 9 (x)"});
+  // A batch run has no box to show it in, so the log line is its only record.
+  EXPECT_NE(ReadFile(dir / "Active.log").find("Error 9 (x)"), std::string::npos);
+  EXPECT_EQ(feedback.Boxes().size(), interactive ? 1u : 0u);
 }
 
 TEST_P(EndWithReportTest, UnwritableLogEndsWithTheLogMessageOnly) {
   const bool interactive = GetParam();
   std::filesystem::create_directories(dir / "Active.log");  // cannot be opened for appending
   ActivityLog log(*files, dir.Path(), interactive);
-  RunContext ctx{dir.Path(), interactive, *files, log, window};
+  RunContext ctx{dir.Path(), interactive, *files, log, feedback, schema::ShippedSchema()};
   EXPECT_EQ(EndWithReport(ctx, ReportedError("Error 53 (x)", ErrorTail::Standard)),
             kExitErrorReport);
-  const auto boxes = window.Boxes();
+  const auto boxes = feedback.Boxes();
   if (interactive) {
     // The report box comes first, then the log failure.
     ASSERT_EQ(boxes.size(), 2u);

@@ -11,7 +11,8 @@
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/RunContext.h"
-#include "support/RecordingWindow.h"
+#include "workspace/Schema.h"
+#include "support/RecordingFeedback.h"
 #include "support/TempDir.h"
 
 namespace rivanet::test {
@@ -35,7 +36,7 @@ void MakeWorkspace(const std::filesystem::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles = {"notes.txt"},
                    const std::vector<std::string>& missingGrids = {});
 
-// A test with its own run folders and a run context on them whose window records what the
+// A test with its own run folders and a run context on them whose feedback records what the
 // run did to it.
 class RunFixture : public ::testing::Test {
  protected:
@@ -44,7 +45,7 @@ class RunFixture : public ::testing::Test {
   // A fresh log and context for one run in the given mode.
   RunContext& Context(bool interactive) {
     log = std::make_unique<ActivityLog>(*files, f.app, interactive);
-    runContext.emplace(RunContext{f.app, interactive, *files, *log, window});
+    runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, schema::ShippedSchema()});
     return *runContext;
   }
   std::vector<std::string> Log() const;
@@ -52,7 +53,7 @@ class RunFixture : public ::testing::Test {
   std::unique_ptr<FileSystem> files = MakeFileSystem();
   TempDir dir;
   RunFolders f;
-  RecordingWindow window;
+  RecordingFeedback feedback;
   std::unique_ptr<ActivityLog> log;
   std::optional<RunContext> runContext;
 };

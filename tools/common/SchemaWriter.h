@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "Schema.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::schema {
 

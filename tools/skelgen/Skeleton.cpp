@@ -1,6 +1,5 @@
 #include "Skeleton.h"
 
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -8,6 +7,7 @@
 #include <system_error>
 
 #include "SchemaWriter.h"
+#include "platform/database/Database.h"
 
 namespace rivanet::skelgen {
 
@@ -47,43 +47,6 @@ void MakeAppDir(const fs::path& appDir) {
   fs::create_directories(appDir, ec);
   if (ec) throw std::runtime_error(appDir.string() + ": cannot create the folder: " + ec.message());
 }
-
-class Database {
- public:
-  explicit Database(const fs::path& file) : m_file(file) {
-    int rc = sqlite3_open_v2(file.string().c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-      std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
-      sqlite3_close(m_db);
-      m_db = nullptr;
-      throw std::runtime_error(file.string() + ": cannot create the database: " + message);
-    }
-  }
-  ~Database() {
-    if (m_db) sqlite3_close(m_db);
-  }
-  Database(const Database&) = delete;
-  Database& operator=(const Database&) = delete;
-
-  void Execute(const char* sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-      std::string message = error ? error : sqlite3_errmsg(m_db);
-      sqlite3_free(error);
-      throw std::runtime_error(m_file.string() + ": " + message);
-    }
-  }
-
-  void Close() {
-    int rc = sqlite3_close(m_db);
-    if (rc != SQLITE_OK) throw std::runtime_error(m_file.string() + ": cannot close: " + sqlite3_errstr(rc));
-    m_db = nullptr;
-  }
-
- private:
-  fs::path m_file;
-  sqlite3* m_db = nullptr;
-};
 
 // The statements are fixed text; nothing from the schema or the command line enters them.
 constexpr const char* kScratchDdl =
@@ -134,7 +97,7 @@ void WriteScratchDatabase(const fs::path& appDir) {
   TemporaryPath fresh(TemporarySibling(target, "new"));
   TemporaryPath journal(fs::path(fresh.Path().string() + "-journal"));
   {
-    Database db(fresh.Path());
+    db::Connection db(fresh.Path(), db::OpenMode::Create);
     db.Execute(kScratchDdl);
     db.Close();
   }

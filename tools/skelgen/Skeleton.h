@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "Schema.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::skelgen {
 

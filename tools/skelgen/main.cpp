@@ -7,7 +7,7 @@
 #include <iostream>
 #include <string>
 
-#include "Schema.h"
+#include "workspace/Schema.h"
 #include "Skeleton.h"
 
 namespace {

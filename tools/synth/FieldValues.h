@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Hydrology.h"
-#include "Schema.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::synth {
 

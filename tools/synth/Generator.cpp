@@ -11,7 +11,7 @@
 #include "Comids.h"
 #include "Hydrology.h"
 #include "Layout.h"
-#include "Schema.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::synth {
 

@@ -6,7 +6,7 @@
 #include "Comids.h"
 #include "Hydrology.h"
 #include "Layout.h"
-#include "Schema.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::synth {
 

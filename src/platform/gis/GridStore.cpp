@@ -54,7 +54,7 @@ AppError GdalError(const fs::path& file, const std::string& fallback) {
     message.pop_back();
   if (message.empty()) message = fallback;
   return AppError(number != CPLE_None ? number : CPLE_AppDefined,
-                  message + ": " + DisplayPath(file), "GDAL");
+                  message + ": " + DisplayPath(file), ErrorScheme::Gdal);
 }
 
 bool Failed() { return CPLGetLastErrorType() >= CE_Failure; }

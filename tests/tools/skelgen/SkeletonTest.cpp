@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Schema.h"
+#include "workspace/Schema.h"
 #include "SchemaWriter.h"
 #include "Skeleton.h"
 #include "support/TempDir.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "Schema.h"
+#include "workspace/Schema.h"
 #include "support/TempDir.h"
 
 namespace rivanet::schema {

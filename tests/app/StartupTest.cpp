@@ -4,7 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
-#include "runctl/Startup.h"
+#include "app/Startup.h"
 #include "support/TempDir.h"
 
 namespace rivanet {

@@ -1,4 +1,4 @@
-#include "runctl/Startup.h"
+#include "app/Startup.h"
 
 #include <unistd.h>
 
@@ -9,10 +9,11 @@
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
-#include "runctl/BatchWindow.h"
+#include "runctl/BatchFeedback.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
 #include "runctl/Settings.h"
+#include "workspace/Schema.h"
 
 namespace fs = std::filesystem;
 
@@ -36,8 +37,8 @@ fs::path Absolute(const fs::path& p) {
 int RunBatch(const StartupEnvironment& env, const std::string& path) {
   auto files = MakeFileSystem();
   ActivityLog log(*files, env.appFolder, /*interactive=*/false, env.err);
-  BatchWindow window(log, *env.err);
-  RunContext ctx{env.appFolder, false, *files, log, window};
+  BatchFeedback feedback(*env.err);
+  RunContext ctx{env.appFolder, false, *files, log, feedback, schema::ShippedSchema()};
   try {
     if (!files->FileExists(path)) {
       log.LogEvent(path + " was not a valid file/database");

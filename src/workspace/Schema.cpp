@@ -1,4 +1,4 @@
-#include "Schema.h"
+#include "workspace/Schema.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,12 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <tuple>
+#include <utility>
 #include <stdexcept>
+
+#include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace rivanet::schema {
 
@@ -18,13 +23,7 @@ constexpr int kMaxStringWidth = 254;
 constexpr int kMaxRealWidth = 31;
 constexpr int kDateWidth = 8;
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-bool SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+bool SameName(const std::string& a, const std::string& b) { return SameIgnoringCase(a, b); }
 
 // Letters, digits and '_', starting with a letter: safe as a dBASE field name, a file
 // name and a folder name on every platform the workspaces travel to.
@@ -35,7 +34,7 @@ bool IsPlainName(const std::string& s) {
 
 class Parser {
  public:
-  explicit Parser(std::filesystem::path file) : m_file(std::move(file)) {}
+  explicit Parser(std::string origin) : m_origin(std::move(origin)) {}
 
   Schema Parse(std::istream& in) {
     std::string text;
@@ -56,7 +55,7 @@ class Parser {
   enum class Block { None, FeatureClass, Table, Vat };
 
   [[noreturn]] void Fail(const std::string& message) const {
-    throw std::runtime_error(m_file.string() + ":" + std::to_string(m_line) + ": " + message);
+    throw AppError(kErrInvalidArgument, m_origin + ":" + std::to_string(m_line) + ": " + message);
   }
 
   void ParseLine(std::string text) {
@@ -69,13 +68,16 @@ class Parser {
     const std::string& keyword = w[0];
     if (keyword == "field") return ParseField(w);
     if (keyword == "end") return ParseEnd(w);
-    if (keyword == "epsg" || keyword == "featureclass" || keyword == "table" || keyword == "vat") {
+    if (keyword == "epsg" || keyword == "featureclass" || keyword == "table" || keyword == "vat" ||
+        keyword == "grid" || keyword == "append") {
       if (m_block != Block::None)
         Fail("'" + keyword + "' inside '" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) +
              "); close it with 'end' first");
       if (keyword == "epsg") return ParseEpsg(w);
       if (keyword == "featureclass") return ParseFeatureClass(w);
       if (keyword == "table") return ParseTable(w);
+      if (keyword == "grid") return ParseGrid(w);
+      if (keyword == "append") return ParseAppend(w);
       return ParseVat(w);
     }
     Fail("unknown keyword '" + keyword + "'");
@@ -113,22 +115,68 @@ class Parser {
     }
   }
 
+  // "folder/sub/name" split into folder and name; both made of plain names.
+  std::pair<std::string, std::string> SplitPath(const std::string& path, const char* what) const {
+    auto slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    if (!IsPlainName(name)) Fail(std::string("bad ") + what + " name '" + name + "'");
+    if (slash == 0) Fail("bad folder in '" + path + "'");
+    if (!folder.empty()) {
+      std::istringstream parts(folder);
+      for (std::string part; std::getline(parts, part, '/');) {
+        if (!IsPlainName(part)) Fail("bad folder '" + folder + "' in '" + path + "'");
+      }
+      if (folder.back() == '/') Fail("bad folder '" + folder + "' in '" + path + "'");
+    }
+    return {folder, name};
+  }
+
+  void ParseGrid(const std::vector<std::string>& w) {
+    ExpectWords(w, 3, 4, "grid <folder/name> <UInt8|Int32> [positive]");
+    Grid grid;
+    std::tie(grid.folder, grid.name) = SplitPath(w[1], "grid");
+    if (grid.folder.empty()) Fail("grid '" + w[1] + "' needs a folder");
+    for (const auto& other : m_schema.grids)
+      if (SameName(other.name, grid.name)) Fail("duplicate grid '" + grid.name + "'");
+    if (w[2] == "UInt8") grid.cellType = CellType::UInt8;
+    else if (w[2] == "Int32") grid.cellType = CellType::Int32;
+    else Fail("unknown cell type '" + w[2] + "' (UInt8 or Int32)");
+    if (w.size() == 4) {
+      if (w[3] != "positive") Fail("unknown grid option '" + w[3] + "' (positive)");
+      grid.positiveOnly = true;
+    }
+    m_schema.grids.push_back(std::move(grid));
+  }
+
+  // Appends refer to feature classes and tables defined above them.
+  void ParseAppend(const std::vector<std::string>& w) {
+    ExpectWords(w, 2, 3, "append <name> [work]");
+    AppendStep step{w[1], false};
+    if (w.size() == 3) {
+      if (w[2] != "work") Fail("unknown route '" + w[2] + "' (work)");
+      step.viaWork = true;
+    }
+    const auto isFc = [&](const FeatureClass& fc) { return fc.name == step.name; };
+    const auto isTable = [&](const Table& t) { return t.name == step.name; };
+    std::vector<AppendStep>* steps = nullptr;
+    if (std::any_of(m_schema.featureClasses.begin(), m_schema.featureClasses.end(), isFc))
+      steps = &m_schema.featureSteps;
+    else if (std::any_of(m_schema.tables.begin(), m_schema.tables.end(), isTable))
+      steps = &m_schema.tableSteps;
+    else
+      Fail("'append " + step.name + "' names no feature class or table defined above");
+    for (const auto& other : *steps)
+      if (other.name == step.name && other.viaWork == step.viaWork)
+        Fail("'append " + step.name + (step.viaWork ? " work" : "") + "' appears twice");
+    steps->push_back(std::move(step));
+  }
+
   void ParseFeatureClass(const std::vector<std::string>& w) {
     ExpectWords(w, 3, 3, "featureclass <folder/name> <Point|LineString|Polygon>");
     FeatureClass fc;
     const std::string& path = w[1];
-    auto slash = path.rfind('/');
-    fc.name = slash == std::string::npos ? path : path.substr(slash + 1);
-    fc.folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
-    if (!IsPlainName(fc.name)) Fail("bad feature class name '" + fc.name + "'");
-    if (slash == 0) Fail("bad folder in '" + path + "'");
-    if (!fc.folder.empty()) {
-      std::istringstream parts(fc.folder);
-      for (std::string part; std::getline(parts, part, '/');) {
-        if (!IsPlainName(part)) Fail("bad folder '" + fc.folder + "' in '" + path + "'");
-      }
-      if (fc.folder.back() == '/') Fail("bad folder '" + fc.folder + "' in '" + path + "'");
-    }
+    std::tie(fc.folder, fc.name) = SplitPath(path, "feature class");
     CheckNewDataset(fc.name);
 
     const std::string& geometry = w[2];
@@ -237,7 +285,7 @@ class Parser {
     m_block = Block::None;
   }
 
-  std::filesystem::path m_file;
+  std::string m_origin;
   int m_line = 0;
   Schema m_schema;
   Block m_block = Block::None;
@@ -250,25 +298,50 @@ class Parser {
 }  // namespace
 
 Schema LoadSchema(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  if (!in) throw std::runtime_error(file.string() + ": cannot open the schema file");
-  Schema schema = Parser(file).Parse(in);
-  if (in.bad()) throw std::runtime_error(file.string() + ": read error");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw AppError(kErrFileNotFound, "Cannot open the schema file: " + file.string());
+  Schema schema = Parser(file.string()).Parse(in);
+  if (in.bad()) throw AppError(kErrPathFileAccess, "Cannot read the schema file: " + file.string());
   return schema;
+}
+
+Schema ParseSchema(std::string_view text, const std::string& origin) {
+  std::istringstream in{std::string(text)};
+  return Parser(origin).Parse(in);
 }
 
 const FeatureClass& FindFeatureClass(const Schema& schema, const std::string& name) {
   for (const auto& fc : schema.featureClasses) {
     if (fc.name == name || (!fc.folder.empty() && fc.folder + "/" + fc.name == name)) return fc;
   }
-  throw std::runtime_error("the schema has no feature class '" + name + "'");
+  throw AppError(kErrInvalidArgument, "The workspace schema has no feature class " + name);
 }
 
 const Table& FindTable(const Schema& schema, const std::string& name) {
   for (const auto& t : schema.tables) {
     if (t.name == name) return t;
   }
-  throw std::runtime_error("the schema has no table '" + name + "'");
+  throw AppError(kErrInvalidArgument, "The workspace schema has no table " + name);
+}
+
+const Grid& FindGrid(const Schema& schema, const std::string& name) {
+  for (const auto& g : schema.grids) {
+    if (g.name == name) return g;
+  }
+  throw AppError(kErrInvalidArgument, "The workspace schema has no grid " + name);
+}
+
+std::vector<std::string> WorkspaceFolders(const Schema& schema) {
+  std::vector<std::string> folders;
+  const auto add = [&](const std::string& path) {
+    if (path.empty()) return;
+    const std::string top = path.substr(0, path.find('/'));
+    if (std::none_of(folders.begin(), folders.end(), [&](const auto& f) { return SameName(f, top); }))
+      folders.push_back(top);
+  };
+  for (const auto& g : schema.grids) add(g.folder);
+  for (const auto& fc : schema.featureClasses) add(fc.folder);
+  return folders;
 }
 
 }  // namespace rivanet::schema
