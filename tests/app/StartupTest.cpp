@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "app/Startup.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace rivanet {
@@ -82,10 +83,12 @@ namespace rivanet {
 namespace {
 
 TEST(ApplicationFolderTest, HomeVariableWinsAndLosesItsTrailingSeparator) {
-  ::setenv("RIVANETAPPEND_HOME", "/srv/rivanet/", 1);
-  EXPECT_EQ(ApplicationFolder(nullptr), "/srv/rivanet");
-  ::unsetenv("RIVANETAPPEND_HOME");
+  {
+    test::ScopedEnv home("RIVANETAPPEND_HOME", "/srv/rivanet/");
+    EXPECT_EQ(ApplicationFolder(nullptr), "/srv/rivanet");
+  }
   // Otherwise the folder of the running executable.
+  test::ScopedEnv none("RIVANETAPPEND_HOME", std::nullopt);
   EXPECT_EQ(ApplicationFolder(nullptr), std::filesystem::read_symlink("/proc/self/exe").parent_path());
 }
 

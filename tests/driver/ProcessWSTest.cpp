@@ -27,7 +27,7 @@ class ProcessWSTest : public test::RunFixture {
  protected:
   RunStatus Run(bool interactive) { return ProcessWS(Context(interactive), f.input, f.output, f.list); }
   std::string Summary(const char* status) {
-    return "RivanetAppend 1.1.7 processed " + f.list.string() + " and ran for 0 minutes and 0 seconds and " + status;
+    return VersionText() + " processed " + f.list.string() + " and ran for M minutes and S seconds and " + status;
   }
 };
 
@@ -40,8 +40,8 @@ TEST_F(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {
 
   const std::string from = " from input file " + f.list.string();
   EXPECT_EQ(Log(), (std::vector<std::string>{
-                       "RivanetAppend 1.1.7 processed folder HUC01" + from,
-                       "RivanetAppend 1.1.7 processed folder HUC02" + from,
+                       VersionText() + " processed folder HUC01" + from,
+                       VersionText() + " processed folder HUC02" + from,
                        Summary("Succeeded")}));
   EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
   EXPECT_FALSE(fs::exists(f.app / "Work"));

@@ -40,8 +40,10 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
   std::ostringstream s;
   s << in.rdbuf();
+  if (in.bad()) throw std::runtime_error("cannot read " + path.string());
   return s.str();
 }
 

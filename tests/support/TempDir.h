@@ -22,7 +22,7 @@ class TempDir {
 
 // Writes `content` to `path` byte for byte, creating parent folders.
 void WriteFile(const std::filesystem::path& path, const std::string& content);
-// The whole content of a file; empty when it cannot be read.
+// The whole content of a file; throws when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
 
 }  // namespace rivanet::test

@@ -1,6 +1,7 @@
 #include "support/Workspaces.h"
 
 #include <algorithm>
+#include <regex>
 
 #include "support/TempDir.h"
 
@@ -39,7 +40,9 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
     const std::size_t sep = line.find(" - ");
-    messages.push_back(sep == std::string::npos ? line : line.substr(sep + 3));
+    static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
+    messages.push_back(std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3), elapsed,
+                                          " ran for M minutes and S seconds "));
     start = end + 2;
   }
   return messages;

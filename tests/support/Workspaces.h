@@ -58,7 +58,8 @@ class RunFixture : public ::testing::Test {
   std::optional<RunContext> runContext;
 };
 
-// The Active.log messages without their date, time and mode word.
+// The Active.log messages without their date, time and mode word. A run's duration in the
+// summary line reads "M minutes and S seconds", whatever it was.
 std::vector<std::string> LogMessages(const std::filesystem::path& logFile);
 
 }  // namespace rivanet::test

@@ -21,7 +21,7 @@ using namespace rivanet::gis;
 
 namespace {
 
-const fs::path kShared = RIVANET_SHARED_TESTDATA;
+const fs::path kShared = RIVANET_TEST_DATA;
 const fs::path kGrids = kShared / "esri-grids";
 
 struct Histogram {
