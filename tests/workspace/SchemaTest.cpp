@@ -6,6 +6,7 @@
 #include <string>
 
 #include "workspace/Schema.h"
+#include "platform/Error.h"
 #include "support/TempDir.h"
 
 namespace rivanet::schema {
@@ -23,7 +24,7 @@ std::string LoadError(const TempDir& dir, const std::string& text) {
   WriteFile(file, text);
   try {
     LoadSchema(file);
-  } catch (const std::runtime_error& e) {
+  } catch (const AppError& e) {
     return e.what();
   }
   return "";
@@ -63,6 +64,10 @@ TEST(SchemaLoader, RejectsBadInputNamingFileAndLine) {
       {"empty table", kHeader + "table T\nend\n", 3, "has no fields"},
       {"bad folder", kHeader + "featureclass ../F Point\n", 2, "bad folder"},
       {"second epsg", kHeader + "epsg 4269\n", 2, "second 'epsg'"},
+      {"grid without folder", kHeader + "grid cat Int32\n", 2, "needs a folder"},
+      {"grid cell type", kHeader + "grid d/cat Float32\n", 2, "unknown cell type 'Float32'"},
+      {"append before definition", kHeader + "append T\n", 2, "names no feature class or table"},
+      {"append route", kHeader + "table T\n field A Integer 1\nend\nappend T later\n", 5, "unknown route"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -83,7 +88,7 @@ TEST(SchemaLoader, RejectsFilesMissingRequiredSections) {
   try {
     LoadSchema(dir / "none.schema");
     FAIL() << "a missing file loaded";
-  } catch (const std::runtime_error& e) {
+  } catch (const AppError& e) {
     EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
   }
 }
@@ -118,14 +123,20 @@ TEST(SchemaLoader, ReadsEveryKindOfStatement) {
   EXPECT_EQ(deep.fields[3].width, 14);
 
   EXPECT_EQ(FindTable(s, "T").fields.at(0).width, 5);
-  EXPECT_THROW(FindTable(s, "top"), std::runtime_error);
-  EXPECT_THROW(FindFeatureClass(s, "T"), std::runtime_error);
+  EXPECT_THROW(FindTable(s, "top"), AppError);
+  EXPECT_THROW(FindFeatureClass(s, "T"), AppError);
 }
 
-// The schema file the build ships.
-TEST(WorkspaceSchema, HoldsTheWorkspaceLayout) {
-  const Schema s = LoadSchema(std::filesystem::path(RIVANET_SOURCE_DIR) / "schema" / "workspace.schema");
+// The layout the program is built with: everything a run reads, writes and appends.
+TEST(WorkspaceSchema, HoldsWhatTheRunNeeds) {
+  const Schema& s = ShippedSchema();
   EXPECT_EQ(s.epsg, 5070);
+
+  std::vector<std::string> grids;
+  for (const auto& g : s.grids)
+    grids.push_back(g.Path() + (g.cellType == CellType::UInt8 ? " UInt8" : " Int32") + (g.positiveOnly ? " >0" : ""));
+  EXPECT_EQ(grids, (std::vector<std::string>{"drainage/cat Int32 >0", "elev_unit/elev_cm Int32",
+                                             "fac_fdr_unit/fac Int32", "fac_fdr_unit/fdr UInt8 >0"}));
 
   const std::set<std::pair<std::string, Geometry>> expectedClasses = {
       {"Drainage/catchment", Geometry::Polygon},        {"hydrography/RVXArea", Geometry::Polygon},
@@ -134,43 +145,42 @@ TEST(WorkspaceSchema, HoldsTheWorkspaceLayout) {
       {"hydrologicunits/subbasin", Geometry::Polygon},   {"streamgageevent", Geometry::Point},
   };
   std::set<std::pair<std::string, Geometry>> classes;
+  for (const auto& fc : s.featureClasses) classes.insert({fc.folder.empty() ? fc.name : fc.folder + "/" + fc.name, fc.geometry});
+  EXPECT_EQ(classes, expectedClasses);
+  EXPECT_EQ(WorkspaceFolders(s), (std::vector<std::string>{"drainage", "elev_unit", "fac_fdr_unit", "hydrography",
+                                                           "hydrologicunits"}));
+
+  auto steps = [](const std::vector<AppendStep>& list) {
+    std::vector<std::string> names;
+    for (const auto& step : list) names.push_back(step.name + (step.viaWork ? " work" : ""));
+    return names;
+  };
+  EXPECT_EQ(steps(s.featureSteps),
+            (std::vector<std::string>{"RVXArea work", "RVXFlowline", "RVXLine work", "RVXPoint work",
+                                      "RVXWaterbody work", "streamgageevent", "catchment", "subbasin"}));
+  EXPECT_EQ(steps(s.tableSteps),
+            (std::vector<std::string>{
+                "RVXFlow", "RVXFlowlineVaa", "RVXhydrolineevent", "RVXhydropointevent", "RVXMetadata",
+                "RVXReachCode_comid", "RVXStatus", "RVXReachCrossReference work", "RVXMetadata work",
+                "RVXFeaturetometadata work", "RVXSourcecitation work", "RVXVerticalRelationship work",
+                "catchmentattributesnlcd", "catchmentattributestempprecip", "flowlineattributesflow",
+                "flowlineattributesnlcd", "flowlineattributestempprecip", "headwaternodearea"}));
+  EXPECT_EQ(s.tables.size(), 17u);
+
+  // The routed feature classes are de-duplicated by Comid; the metadata append drops DUUID 0.
   for (const auto& fc : s.featureClasses) {
-    classes.insert({fc.folder.empty() ? fc.name : fc.folder + "/" + fc.name, fc.geometry});
     auto comid = std::find_if(fc.fields.begin(), fc.fields.end(), [](const Field& f) { return f.name == "Comid"; });
     ASSERT_NE(comid, fc.fields.end()) << fc.name;
     EXPECT_EQ(comid->type, FieldType::Integer) << fc.name;
-    EXPECT_EQ(comid->width, 10) << fc.name;
   }
-  EXPECT_EQ(classes, expectedClasses);
+  const auto& metadata = FindTable(s, "RVXMetadata").fields;
+  EXPECT_TRUE(std::any_of(metadata.begin(), metadata.end(),
+                          [](const Field& f) { return f.name == "DUUID" && f.type == FieldType::Integer; }));
 
-  const std::set<std::string> expectedTables = {
-      "RVXFlow", "RVXFlowlineVaa", "RVXhydrolineevent", "RVXhydropointevent", "RVXMetadata", "RVXReachCode_comid",
-      "RVXStatus", "RVXReachCrossReference", "RVXFeaturetometadata", "RVXSourcecitation", "RVXVerticalRelationship",
-      "catchmentattributesnlcd", "catchmentattributestempprecip", "flowlineattributesflow", "flowlineattributesnlcd",
-      "flowlineattributestempprecip", "headwaternodearea"};
-  std::set<std::string> tables;
-  for (const auto& t : s.tables) tables.insert(t.name);
-  EXPECT_EQ(s.tables.size(), 17u);
-  EXPECT_EQ(tables, expectedTables);
-
-  auto hasInteger = [](const Table& t, const std::string& name) {
-    return std::any_of(t.fields.begin(), t.fields.end(),
-                       [&](const Field& f) { return f.name == name && f.type == FieldType::Integer; });
-  };
-  EXPECT_TRUE(hasInteger(FindTable(s, "RVXMetadata"), "DUUID"));
-  EXPECT_TRUE(hasInteger(FindTable(s, "RVXSourcecitation"), "DUUID"));
-  EXPECT_TRUE(hasInteger(FindTable(s, "RVXFeaturetometadata"), "DUUID"));
-  EXPECT_TRUE(hasInteger(FindTable(s, "RVXFlow"), "FromComid"));
-  EXPECT_TRUE(hasInteger(FindTable(s, "RVXFlow"), "ToComid"));
-
-  ASSERT_EQ(s.catVat.size(), 4u);
-  const std::pair<const char*, FieldType> vat[] = {
-      {"Value", FieldType::Integer}, {"Count", FieldType::Integer}, {"Comid", FieldType::Integer},
-      {"Prod_unit", FieldType::String}};
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(s.catVat[i].name, vat[i].first);
-    EXPECT_EQ(s.catVat[i].type, vat[i].second);
-  }
+  std::vector<std::string> vat;
+  for (const auto& f : s.catVat) vat.push_back(f.name);
+  EXPECT_EQ(vat, (std::vector<std::string>{"Value", "Count", "Comid", "Prod_unit"}));
+  EXPECT_EQ(s.catVat[3].type, FieldType::String);
   EXPECT_EQ(s.catVat[3].width, 4);
 }
 
