@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "driver/WorkspaceList.h"
+#include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/RunContext.h"

@@ -7,7 +7,7 @@
 #include "driver/Elapsed.h"
 #include "driver/ListCheck.h"
 #include "driver/OutputPreparation.h"
-#include "driver/WorkspaceList.h"
+#include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/WorkspaceList.h"
+#include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "driver/WorkspaceList.h"
+#include "runctl/WorkspaceList.h"
 
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
