@@ -1,82 +1,60 @@
 #include "SchemaWriter.h"
 
-#include <cpl_error.h>
-#include <gdal_priv.h>
-#include <ogr_spatialref.h>
-#include <ogrsf_frmts.h>
-
 #include <array>
-#include <mutex>
-#include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "platform/files/FileSystem.h"
+#include "platform/gis/GdalSupport.h"
 
 namespace rivanet::schema {
 
 namespace {
 
 namespace fs = std::filesystem;
+using gis::DatasetPtr;
 
 constexpr const char* kEncoding = "UTF-8";
 constexpr std::array<const char*, 5> kShapefileParts = {".shp", ".shx", ".dbf", ".prj", ".cpg"};
 constexpr std::array<const char*, 2> kTableParts = {".dbf", ".cpg"};
 
-// Keeps GDAL's messages off the console while we work; they end up in our exceptions.
-class QuietGdalErrors {
- public:
-  QuietGdalErrors() {
-    CPLPushErrorHandler(CPLQuietErrorHandler);
-    CPLErrorReset();
-  }
-  ~QuietGdalErrors() { CPLPopErrorHandler(); }
-  QuietGdalErrors(const QuietGdalErrors&) = delete;
-  QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
-};
-
-[[noreturn]] void Fail(const fs::path& file, const std::string& what) {
-  std::string message = file.string() + ": " + what;
-  const char* gdal = CPLGetLastErrorMsg();
-  if (gdal != nullptr && *gdal != '\0') message += ": " + std::string(gdal);
-  throw std::runtime_error(message);
+AppError Refused(long number, const std::string& why, const fs::path& file) {
+  return AppError(number, why + ": " + DisplayPath(file));
 }
-
-GDALDriver& ShapefileDriver() {
-  static std::once_flag registered;
-  std::call_once(registered, [] { GDALAllRegister(); });
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
-  if (driver == nullptr) throw std::runtime_error("GDAL has no ESRI Shapefile driver");
-  return *driver;
-}
-
-struct DatasetCloser {
-  void operator()(GDALDataset* ds) const { GDALClose(GDALDataset::ToHandle(ds)); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
 OGRFieldType OgrType(FieldType type) {
   switch (type) {
-    case FieldType::Integer: return OFTInteger;
-    case FieldType::Real: return OFTReal;
-    case FieldType::String: return OFTString;
-    case FieldType::Date: return OFTDate;
+    case FieldType::Integer:
+      return OFTInteger;
+    case FieldType::Real:
+      return OFTReal;
+    case FieldType::String:
+      return OFTString;
+    case FieldType::Date:
+      return OFTDate;
   }
-  throw std::logic_error("unknown field type");
+  throw AppError(kErrInternal, "unknown field type");
 }
 
 OGRwkbGeometryType OgrGeometry(Geometry geometry) {
   switch (geometry) {
-    case Geometry::Point: return wkbPoint;
-    case Geometry::LineString: return wkbLineString;
-    case Geometry::Polygon: return wkbPolygon;
+    case Geometry::Point:
+      return wkbPoint;
+    case Geometry::LineString:
+      return wkbLineString;
+    case Geometry::Polygon:
+      return wkbPolygon;
   }
-  throw std::logic_error("unknown geometry type");
+  throw AppError(kErrInternal, "unknown geometry type");
 }
 
 // The driver adjusts names, widths and types it does not like without failing; anything but
-// an exact copy of the schema would surface much later as a puzzling append error.
+// an exact copy of the schema would surface much later as a puzzling append error. The file
+// is read back as its users will read it, so an Integer must come back as a 32-bit Integer.
 void CheckFields(const fs::path& file, OGRLayer& layer, const std::vector<Field>& fields) {
   OGRFeatureDefn* defn = layer.GetLayerDefn();
-  if (defn->GetFieldCount() != static_cast<int>(fields.size())) Fail(file, "field count differs from the schema");
+  if (defn->GetFieldCount() != static_cast<int>(fields.size()))
+    throw Refused(kErrInvalidArgument, "Field count differs from the schema", file);
   for (int i = 0; i < defn->GetFieldCount(); ++i) {
     const OGRFieldDefn* got = defn->GetFieldDefn(i);
     const Field& want = fields[static_cast<std::size_t>(i)];
@@ -84,7 +62,9 @@ void CheckFields(const fs::path& file, OGRLayer& layer, const std::vector<Field>
     // OGR reports dBASE dates as 10 wide (YYYY/MM/DD); the file holds 8 characters.
     if (want.type != FieldType::Date)
       same = same && want.width == got->GetWidth() && want.precision == got->GetPrecision();
-    if (!same) Fail(file, "field " + want.name + " does not read back as the schema describes it");
+    if (!same)
+      throw Refused(kErrInvalidArgument,
+                    "Field " + want.name + " does not read back as the schema describes it", file);
   }
 }
 
@@ -98,7 +78,7 @@ class DatasetWriter {
     for (const char* ext : parts) m_parts.push_back(Part(ext));
     for (const auto& part : m_parts) {
       std::error_code ec;
-      if (fs::exists(part, ec) || ec) throw std::runtime_error(part.string() + ": already exists");
+      if (fs::exists(part, ec) || ec) throw Refused(kErrFileAlreadyExists, "Already exists", part);
     }
   }
   ~DatasetWriter() {
@@ -115,43 +95,44 @@ class DatasetWriter {
 
   fs::path Part(const char* ext) const { return fs::path(m_base.string() + ext); }
 
-  OGRLayer& Create(const char* mainExt, const std::string& layerName, OGRSpatialReference* srs,
-                   OGRwkbGeometryType geometry) {
-    const fs::path file = Part(mainExt);
-    m_ds.reset(ShapefileDriver().Create(file.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    if (!m_ds) Fail(file, "cannot create");
+  OGRLayer& Create(const fs::path& file, const std::string& layerName, OGRSpatialReference* srs,
+                   OGRwkbGeometryType geometry, const std::vector<Field>& fields) {
+    std::vector<gis::DbfField> dbfFields;
+    for (const Field& f : fields) dbfFields.push_back(ToDbfField(f));
+    if (const auto problem = gis::FieldListProblem(dbfFields))
+      throw Refused(kErrInvalidArgument, *problem, file);
+    GDALDriver& driver = gis::Driver("ESRI Shapefile", file);
+    CPLErrorReset();
+    m_ds.reset(driver.Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!m_ds) throw gis::GdalError("Cannot create", file);
     const std::string encoding = std::string("ENCODING=") + kEncoding;
     const char* options[] = {encoding.c_str(), nullptr};
-    OGRLayer* layer = m_ds->CreateLayer(layerName.c_str(), srs, geometry, const_cast<char**>(options));
-    if (layer == nullptr) Fail(file, "cannot create the layer");
+    CPLErrorReset();
+    OGRLayer* layer =
+        m_ds->CreateLayer(layerName.c_str(), srs, geometry, const_cast<char**>(options));
+    if (layer == nullptr) throw gis::GdalError("Cannot create the layer", file);
+    for (const gis::DbfField& f : dbfFields) gis::AddField(*layer, f, file);
     return *layer;
   }
 
-  void AddFields(OGRLayer& layer, const std::vector<Field>& fields, const char* mainExt) {
-    const fs::path file = Part(mainExt);
-    for (const Field& f : fields) {
-      OGRFieldDefn defn(f.name.c_str(), OgrType(f.type));
-      if (f.type != FieldType::Date) {
-        defn.SetWidth(f.width);
-        defn.SetPrecision(f.precision);
-      }
-      if (layer.CreateField(&defn, FALSE) != OGRERR_NONE) Fail(file, "cannot add field " + f.name);
-    }
-    CheckFields(file, layer, fields);
-  }
-
-  void Finish(const char* mainExt) {
-    CPLErrorReset();
-    m_ds.reset();  // GDALClose writes the headers
-    if (CPLGetLastErrorType() == CE_Failure || CPLGetLastErrorType() == CE_Fatal) Fail(Part(mainExt), "cannot close");
+  // Closes the dataset (which writes the headers), then re-opens it the way its users will
+  // and checks it against the schema.
+  void Finish(const fs::path& file, OGRwkbGeometryType geometry, const std::vector<Field>& fields) {
+    gis::CloseDataset(m_ds, "Cannot close", file);
     for (const auto& part : m_parts) {
       std::error_code ec;
-      if (!fs::is_regular_file(part, ec)) Fail(part, "was not written");
+      if (!fs::is_regular_file(part, ec))
+        throw Refused(kErrPathFileAccess, "Was not written", part);
     }
+    DatasetPtr ds = gis::OpenShapefile(file, true, "Cannot open for update");
+    OGRLayer* layer = ds->GetLayerCount() == 1 ? ds->GetLayer(0) : nullptr;
+    if (layer == nullptr)
+      throw Refused(kErrInvalidArgument, "Does not hold exactly one layer", file);
+    if (layer->GetGeomType() != geometry)
+      throw Refused(kErrInvalidArgument, "Geometry type differs from the schema", file);
+    CheckFields(file, *layer, fields);
+    m_done = true;  // from here on the files stay, whatever happens next
   }
-
-  // From here on the files stay, whatever happens next.
-  void Keep() { m_done = true; }
 
  private:
   fs::path m_base;
@@ -160,68 +141,59 @@ class DatasetWriter {
   bool m_done = false;
 };
 
-// Re-opens what was just written the way its users will, and checks it against the schema.
-void CheckWritten(const fs::path& file, OGRwkbGeometryType geometry, const std::vector<Field>& fields) {
-  GDALDatasetUniquePtr ds = OpenSchemaDataset(file, true);
-  OGRLayer* layer = ds->GetLayerCount() == 1 ? ds->GetLayer(0) : nullptr;
-  if (layer == nullptr) Fail(file, "does not hold exactly one layer");
-  if (layer->GetGeomType() != geometry) Fail(file, "geometry type differs from the schema");
-  CheckFields(file, *layer, fields);
-}
-
 void MakeFolder(const fs::path& folder) {
   std::error_code ec;
   fs::create_directories(folder, ec);
-  if (ec) throw std::runtime_error(folder.string() + ": cannot create the folder: " + ec.message());
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(folder));
 }
 
 }  // namespace
 
+gis::DbfField ToDbfField(const Field& field) {
+  gis::DbfType type = gis::DbfType::Integer;
+  switch (field.type) {
+    case FieldType::Integer:
+      type = gis::DbfType::Integer;
+      break;
+    case FieldType::Real:
+      type = gis::DbfType::Real;
+      break;
+    case FieldType::String:
+      type = gis::DbfType::String;
+      break;
+    case FieldType::Date:
+      type = gis::DbfType::Date;
+      break;
+  }
+  return {field.name, type, field.width, field.precision};
+}
+
 void CreateEmptyFeatureClass(const fs::path& workspaceFolder, const FeatureClass& fc, int epsg) {
   const fs::path folder = fc.folder.empty() ? workspaceFolder : workspaceFolder / fc.folder;
   MakeFolder(folder);
-  QuietGdalErrors quiet;
+  gis::QuietGdal quiet;
 
   DatasetWriter writer(folder / fc.name, kShapefileParts);
-  OGRSpatialReference srs;
-  if (srs.importFromEPSG(epsg) != OGRERR_NONE)
-    Fail(writer.Part(".prj"), "unknown coordinate system EPSG:" + std::to_string(epsg));
-  srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-
-  OGRLayer& layer = writer.Create(".shp", fc.name, &srs, OgrGeometry(fc.geometry));
-  writer.AddFields(layer, fc.fields, ".shp");
-  writer.Finish(".shp");
-  CheckWritten(writer.Part(".shp"), OgrGeometry(fc.geometry), fc.fields);
-  writer.Keep();
+  const gis::SpatialRefPtr srs = gis::SpatialRefFromEpsg(epsg, writer.Part(".prj"));
+  const fs::path shp = writer.Part(".shp");
+  writer.Create(shp, fc.name, srs.get(), OgrGeometry(fc.geometry), fc.fields);
+  writer.Finish(shp, OgrGeometry(fc.geometry), fc.fields);
 }
 
 void CreateEmptyTable(const fs::path& workspaceFolder, const Table& table) {
   MakeFolder(workspaceFolder);
-  QuietGdalErrors quiet;
+  gis::QuietGdal quiet;
 
   DatasetWriter writer(workspaceFolder / table.name, kTableParts);
-  OGRLayer& layer = writer.Create(".dbf", table.name, nullptr, wkbNone);
-  writer.AddFields(layer, table.fields, ".dbf");
-  writer.Finish(".dbf");
-  CheckWritten(writer.Part(".dbf"), wkbNone, table.fields);
-  writer.Keep();
+  const fs::path dbf = writer.Part(".dbf");
+  writer.Create(dbf, table.name, nullptr, wkbNone, table.fields);
+  writer.Finish(dbf, wkbNone, table.fields);
 }
 
 void WriteEmptyWorkspace(const fs::path& folder, const Schema& schema) {
   MakeFolder(folder);
   for (const auto& fc : schema.featureClasses) CreateEmptyFeatureClass(folder, fc, schema.epsg);
   for (const auto& table : schema.tables) CreateEmptyTable(folder, table);
-}
-
-GDALDatasetUniquePtr OpenSchemaDataset(const fs::path& file, bool update) {
-  ShapefileDriver();  // registers the drivers
-  QuietGdalErrors quiet;
-  const char* drivers[] = {"ESRI Shapefile", nullptr};
-  const char* options[] = {"ADJUST_TYPE=YES", nullptr};
-  const unsigned flags = GDAL_OF_VECTOR | (update ? GDAL_OF_UPDATE : GDAL_OF_READONLY);
-  GDALDatasetUniquePtr ds(GDALDataset::Open(file.string().c_str(), flags, drivers, options, nullptr));
-  if (!ds) Fail(file, update ? "cannot open for update" : "cannot open");
-  return ds;
 }
 
 }  // namespace rivanet::schema

@@ -1,10 +1,6 @@
 #include "UnitWriter.h"
 
-#include <cpl_error.h>
 #include <gdal_alg.h>
-#include <gdal_priv.h>
-#include <ogr_spatialref.h>
-#include <ogrsf_frmts.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,7 +13,9 @@
 #include <stdexcept>
 
 #include "FieldValues.h"
-#include "platform/gis/GridStore.h"
+#include "platform/gis/GdalSupport.h"
+#include "platform/gis/GridVat.h"
+#include "platform/gis/GridWriter.h"
 #include "SchemaWriter.h"
 #include "SynthRandom.h"
 
@@ -29,16 +27,12 @@ namespace fs = std::filesystem;
 using schema::FeatureClass;
 using schema::Field;
 using schema::Table;
+using gis::DatasetPtr;
+using gis::GdalError;
 
 constexpr std::int32_t kIntNoData = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kFdrNoData = 255;
 constexpr int kRowsPerBlock = 256;
-
-// Grid folders inside a workspace; the catchment shapefile shares the catchment grid's folder.
-constexpr const char* kCatGrid = "drainage/cat";
-constexpr const char* kElevGrid = "elev_unit/elev_cm";
-constexpr const char* kFacGrid = "fac_fdr_unit/fac";
-constexpr const char* kFdrGrid = "fac_fdr_unit/fdr";
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
@@ -55,18 +49,6 @@ bool HasField(const std::vector<Field>& fields, const char* name) {
     if (Lower(f.name) == name) return true;
   return false;
 }
-
-[[noreturn]] void GdalFail(const std::string& what) {
-  std::string message = what;
-  const char* gdal = CPLGetLastErrorMsg();
-  if (gdal != nullptr && *gdal != '\0') message += ": " + std::string(gdal);
-  throw std::runtime_error(message);
-}
-
-struct DatasetCloser {
-  void operator()(GDALDataset* ds) const { GDALClose(GDALDataset::ToHandle(ds)); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
 double RingsLength(const OGRGeometry& g) {
   const OGRwkbGeometryType t = wkbFlatten(g.getGeometryType());
@@ -112,14 +94,13 @@ class Writer {
  public:
   Writer(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro, const schema::Schema& schema,
          ComidRegistry& registry)
-      : m_folder(folder), m_layout(layout), m_unit(unit), m_hydro(hydro), m_schema(schema), m_registry(registry) {
-    if (m_srs.importFromEPSG(kEpsg) != OGRERR_NONE) throw std::runtime_error("GDAL does not know EPSG:5070");
-    m_srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    char* wkt = nullptr;
-    if (m_srs.exportToWkt(&wkt) != OGRERR_NONE) throw std::runtime_error("cannot describe EPSG:5070 as WKT");
-    m_wkt = wkt;
-    CPLFree(wkt);
-  }
+      : m_folder(folder),
+        m_layout(layout),
+        m_unit(unit),
+        m_hydro(hydro),
+        m_schema(schema),
+        m_registry(registry),
+        m_wkt(gis::WktOf(*gis::SpatialRefFromEpsg(schema.epsg, folder), "EPSG:" + std::to_string(schema.epsg))) {}
 
   UnitSummary Run() {
     AssignIds();
@@ -228,9 +209,12 @@ class Writer {
     return g;
   }
 
+  // 8-bit grids (flow directions) keep 255 for no data, 32-bit ones the lowest integer.
   template <typename CellFn>
-  void WriteGrid(const char* grid, gis::CellType type, std::optional<std::int32_t> noData, CellFn cell) {
-    gis::GridWriter writer(m_folder / grid, Geometry(), type, noData);
+  void WriteGrid(const schema::Grid& grid, CellFn cell) {
+    const bool byte = grid.cellType == schema::CellType::UInt8;
+    gis::GridWriter writer(m_folder / grid.Path(), Geometry(), byte ? gis::CellType::UInt8 : gis::CellType::Int32,
+                           byte ? kFdrNoData : kIntNoData);
     const int cols = m_hydro.Cols();
     std::vector<std::int32_t> block(static_cast<std::size_t>(kRowsPerBlock) * cols);
     for (int row = 0; row < m_hydro.Rows(); row += kRowsPerBlock) {
@@ -246,23 +230,27 @@ class Writer {
     return r >= 0 ? m_ids[static_cast<std::size_t>(r)].gridCode : kIntNoData;
   }
 
+  // The schema's grids, each filled with what the generator models under its name.
   void WriteGrids() {
-    WriteGrid(kElevGrid, gis::CellType::Int32, kIntNoData, [&](std::size_t i) { return m_hydro.elevCm[i]; });
-    WriteGrid(kFacGrid, gis::CellType::Int32, kIntNoData, [&](std::size_t i) { return m_hydro.acc[i]; });
-    WriteGrid(kFdrGrid, gis::CellType::UInt8, kFdrNoData, [&](std::size_t i) { return std::int32_t{m_hydro.fdr[i]}; });
-    WriteGrid(kCatGrid, gis::CellType::Int32, kIntNoData, [&](std::size_t i) { return CatValue(i); });
-
-    gis::Vat vat;
-    for (const Field& f : m_schema.catVat) {
-      gis::VatField vf;
-      vf.name = f.name;
-      vf.width = f.width;
-      vf.precision = f.precision;
-      vf.type = f.type == schema::FieldType::Real     ? gis::VatFieldType::Real
-                : f.type == schema::FieldType::String ? gis::VatFieldType::String
-                                                      : gis::VatFieldType::Integer;
-      vat.fields.push_back(vf);
+    for (const schema::Grid& grid : m_schema.grids) {
+      if (grid.name == "cat") {
+        WriteGrid(grid, [&](std::size_t i) { return CatValue(i); });
+        WriteCatVat(m_folder / grid.Path());
+      } else if (grid.name == "elev_cm") {
+        WriteGrid(grid, [&](std::size_t i) { return m_hydro.elevCm[i]; });
+      } else if (grid.name == "fac") {
+        WriteGrid(grid, [&](std::size_t i) { return m_hydro.acc[i]; });
+      } else if (grid.name == "fdr") {
+        WriteGrid(grid, [&](std::size_t i) { return std::int32_t{m_hydro.fdr[i]}; });
+      } else {
+        throw std::runtime_error("The generator has no model of the schema's grid " + grid.Path());
+      }
     }
+  }
+
+  void WriteCatVat(const fs::path& gridFolder) {
+    gis::Vat vat;
+    for (const Field& f : m_schema.catVat) vat.fields.push_back(schema::ToDbfField(f));
     std::vector<std::size_t> byCode(m_hydro.reaches.size());
     for (std::size_t k = 0; k < byCode.size(); ++k) byCode[k] = k;
     std::sort(byCode.begin(), byCode.end(), [&](std::size_t a, std::size_t b) { return m_ids[a].gridCode < m_ids[b].gridCode; });
@@ -279,7 +267,7 @@ class Writer {
       }
       vat.rows.push_back(std::move(row));
     }
-    gis::WriteVat(m_folder / kCatGrid, vat);
+    gis::WriteVat(gridFolder, vat);
   }
 
   // ------------------------------------------------------------------ feature classes
@@ -302,9 +290,9 @@ class Writer {
 
   OpenLayer Open(const fs::path& file) const {
     OpenLayer open;
-    open.ds = schema::OpenSchemaDataset(file, true);
+    open.ds = gis::OpenShapefile(file, true, "Cannot open for update");
     open.layer = open.ds->GetLayer(0);
-    if (open.layer == nullptr) throw std::runtime_error(file.string() + ": holds no layer");
+    if (open.layer == nullptr) throw std::runtime_error("Holds no layer: " + file.string());
     return open;
   }
 
@@ -313,10 +301,12 @@ class Writer {
     OGRFeature feature(out.layer->GetLayerDefn());
     if (geometry) {
       geometry->assignSpatialReference(out.layer->GetSpatialRef());
-      if (feature.SetGeometryDirectly(geometry.release()) != OGRERR_NONE) GdalFail(file.string() + ": cannot set a geometry");
+      CPLErrorReset();
+      if (feature.SetGeometryDirectly(geometry.release()) != OGRERR_NONE) throw GdalError("Cannot set a geometry", file);
     }
     FillFields(feature, fields, ctx);
-    if (out.layer->CreateFeature(&feature) != OGRERR_NONE) GdalFail(file.string() + ": cannot write a feature");
+    CPLErrorReset();
+    if (out.layer->CreateFeature(&feature) != OGRERR_NONE) throw GdalError("Cannot write a feature", file);
   }
 
   void WriteFeatureClass(const FeatureClass& schemaFc) {
@@ -342,9 +332,7 @@ class Writer {
     else if (EndsWith(name, "point"))
       WritePoints(out, fc, file);
     // Any other feature class stays empty: the generator has no model of what it holds.
-    CPLErrorReset();
-    out.ds.reset();
-    if (CPLGetLastErrorType() == CE_Failure) GdalFail(file.string() + ": cannot close");
+    gis::CloseDataset(out.ds, "Cannot close", file);
   }
 
   std::unique_ptr<OGRLineString> FlowPath(const Reach& r) const {
@@ -369,14 +357,13 @@ class Writer {
 
   // Catchment polygons come from the catchment grid itself, so they cover exactly its cells.
   void WriteCatchments(OpenLayer& out, const FeatureClass& fc, const fs::path& file) {
-    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
-    GDALDriver* memVector = GetGDALDriverManager()->GetDriverByName("Memory");
-    if (mem == nullptr || memVector == nullptr) throw std::runtime_error("GDAL has no in-memory drivers");
     const int cols = m_hydro.Cols(), rows = m_hydro.Rows();
-    DatasetPtr raster(mem->Create("", cols, rows, 1, GDT_Int32, nullptr));
-    if (!raster) GdalFail("cannot create an in-memory grid");
+    CPLErrorReset();
+    DatasetPtr raster(gis::Driver("MEM", file).Create("", cols, rows, 1, GDT_Int32, nullptr));
+    if (!raster) throw GdalError("Cannot create an in-memory grid", file);
     double transform[6] = {X(m_hydro.rect.col0, 0.0), kCellSize, 0, Y(m_hydro.rect.row0, 0.0), 0, -kCellSize};
-    if (raster->SetGeoTransform(transform) != CE_None) GdalFail("cannot georeference the in-memory grid");
+    CPLErrorReset();
+    if (raster->SetGeoTransform(transform) != CE_None) throw GdalError("Cannot georeference the in-memory grid", file);
     GDALRasterBand* band = raster->GetRasterBand(1);
     {
       std::vector<std::int32_t> line(static_cast<std::size_t>(cols));
@@ -385,19 +372,22 @@ class Writer {
           const std::int32_t v = CatValue(static_cast<std::size_t>(r) * cols + c);
           line[static_cast<std::size_t>(c)] = v > 0 ? v : 0;
         }
+        CPLErrorReset();
         if (band->RasterIO(GF_Write, 0, r, cols, 1, line.data(), cols, 1, GDT_Int32, 0, 0, nullptr) != CE_None)
-          GdalFail("cannot fill the in-memory grid");
+          throw GdalError("Cannot fill the in-memory grid", file);
       }
     }
-    DatasetPtr polys(memVector->Create("", 0, 0, 0, GDT_Unknown, nullptr));
-    if (!polys) GdalFail("cannot create an in-memory layer");
+    CPLErrorReset();
+    DatasetPtr polys(gis::Driver("Memory", file).Create("", 0, 0, 0, GDT_Unknown, nullptr));
+    if (!polys) throw GdalError("Cannot create an in-memory layer", file);
+    CPLErrorReset();
     OGRLayer* layer = polys->CreateLayer("cat", nullptr, wkbPolygon, nullptr);
-    if (layer == nullptr) GdalFail("cannot create an in-memory layer");
-    OGRFieldDefn codeField("code", OFTInteger);
-    if (layer->CreateField(&codeField) != OGRERR_NONE) GdalFail("cannot add a field to the in-memory layer");
+    if (layer == nullptr) throw GdalError("Cannot create an in-memory layer", file);
+    gis::AddField(*layer, {"code", gis::DbfType::Integer, 9, 0}, file);
     // The band is its own mask: cells of no catchment (0) yield no polygon.
+    CPLErrorReset();
     if (GDALPolygonize(band, band, layer, 0, nullptr, nullptr, nullptr) != CE_None)
-      GdalFail(file.string() + ": cannot polygonise the catchment grid");
+      throw GdalError("Cannot polygonise the catchment grid", file);
 
     std::map<std::int32_t, std::unique_ptr<OGRMultiPolygon>> parts;
     layer->ResetReading();
@@ -407,7 +397,7 @@ class Writer {
       if (g == nullptr || wkbFlatten(g->getGeometryType()) != wkbPolygon) continue;
       auto& mp = parts[code];
       if (!mp) mp = std::make_unique<OGRMultiPolygon>();
-      if (mp->addGeometry(g) != OGRERR_NONE) GdalFail("cannot collect catchment polygons");
+      if (mp->addGeometry(g) != OGRERR_NONE) throw std::runtime_error("Cannot collect catchment polygons: " + file.string());
     }
     for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
       const auto found = parts.find(m_ids[k].gridCode);
@@ -452,8 +442,9 @@ class Writer {
       if (m_hydro.reaches[k].strahler < 2 || !Chosen(m_ids[k], "area", 8)) continue;
       RowContext ctx = FeatureContext(k, fc.name, "area", 460, 46006);
       const auto path = FlowPath(m_hydro.reaches[k]);
+      CPLErrorReset();
       std::unique_ptr<OGRGeometry> g(path->Buffer(kCellSize * 0.6, 4));
-      if (!g || g->IsEmpty()) GdalFail(file.string() + ": cannot buffer a flowline into a river area");
+      if (!g || g->IsEmpty()) throw GdalError("Cannot buffer a flowline into a river area", file);
       ctx.areaSqKm = Area(*g) / 1e6;
       ctx.shapeLength = ShapeLength(*g);
       ctx.shapeArea = ShapeArea(*g);
@@ -564,9 +555,7 @@ class Writer {
     } else {
       Add(out, table.fields, UnitContext(table.name, table.name.c_str()), nullptr, file);
     }
-    CPLErrorReset();
-    out.ds.reset();
-    if (CPLGetLastErrorType() == CE_Failure) GdalFail(file.string() + ": cannot close");
+    gis::CloseDataset(out.ds, "Cannot close", file);
   }
 
   // ------------------------------------------------------------------ notes
@@ -598,40 +587,23 @@ class Writer {
   const UnitHydrology& m_hydro;
   const schema::Schema& m_schema;
   ComidRegistry& m_registry;
-  OGRSpatialReference m_srs;
   std::string m_wkt;
   std::vector<ReachIds> m_ids;
-};
-
-// GDAL reports some data loss (a value too wide for its field, say) only as a warning; any
-// message during a unit is treated as a failure of that unit.
-thread_local std::string t_gdalMessage;
-void CollectGdalMessage(CPLErr level, CPLErrorNum, const char* message) {
-  if (level >= CE_Warning && t_gdalMessage.empty()) t_gdalMessage = message != nullptr ? message : "unknown GDAL problem";
-}
-
-class GdalMessageTrap {
- public:
-  GdalMessageTrap() {
-    t_gdalMessage.clear();
-    CPLPushErrorHandler(CollectGdalMessage);
-  }
-  ~GdalMessageTrap() { CPLPopErrorHandler(); }
-  GdalMessageTrap(const GdalMessageTrap&) = delete;
-  GdalMessageTrap& operator=(const GdalMessageTrap&) = delete;
 };
 
 }  // namespace
 
 UnitSummary WriteUnitWorkspace(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro,
                                const schema::Schema& schema, ComidRegistry& registry) {
-  GDALAllRegister();
+  gis::EnsureGdal();
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) throw std::runtime_error(folder.string() + ": cannot create the folder: " + ec.message());
-  GdalMessageTrap trap;
+  // GDAL reports some data loss (a value too wide for its field, say) only as a warning; any
+  // message during a unit is treated as a failure of that unit.
+  const gis::QuietGdal quiet;
   UnitSummary summary = Writer(folder, layout, unit, hydro, schema, registry).Run();
-  if (!t_gdalMessage.empty()) throw std::runtime_error(folder.string() + ": GDAL: " + t_gdalMessage);
+  if (auto problem = quiet.FirstMessage("GDAL reported a problem", folder)) throw *problem;
   return summary;
 }
 

@@ -2,11 +2,11 @@
 #include <ogrsf_frmts.h>
 
 #include <functional>
-#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "SchemaWriter.h"
+#include "platform/gis/GdalSupport.h"
 #include "support/TempDir.h"
 
 namespace rivanet::schema {
@@ -42,7 +42,7 @@ TEST(SchemaWriter, FeatureClassTakesAppendedFeaturesWithIntegerComid) {
   CreateEmptyFeatureClass(dir.Path(), Flowlines(), 5070);
   const fs::path shp = dir / "hydrography/Flow.shp";
   {
-    GDALDatasetUniquePtr ds = OpenSchemaDataset(shp, true);
+    GDALDatasetUniquePtr ds = gis::OpenShapefile(shp, true);
     OGRLayer* layer = ds->GetLayer(0);
     ASSERT_NE(layer, nullptr);
     OGRFeature feature(layer->GetLayerDefn());
@@ -56,13 +56,13 @@ TEST(SchemaWriter, FeatureClassTakesAppendedFeaturesWithIntegerComid) {
     feature.SetGeometry(&line);
     ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
   }
-  GDALDatasetUniquePtr ds = OpenSchemaDataset(shp, false);
+  GDALDatasetUniquePtr ds = gis::OpenShapefile(shp, false);
   OGRLayer* layer = ds->GetLayer(0);
   const OGRFieldDefn* comid = layer->GetLayerDefn()->GetFieldDefn(0);
   EXPECT_EQ(comid->GetType(), OFTInteger);
   EXPECT_EQ(comid->GetWidth(), 10);
   ASSERT_EQ(layer->GetFeatureCount(), 1);
-  std::unique_ptr<OGRFeature> back(layer->GetNextFeature());
+  gis::FeaturePtr back(layer->GetNextFeature());
   EXPECT_EQ(back->GetFieldAsInteger("Comid"), 2147483647);
   EXPECT_DOUBLE_EQ(back->GetFieldAsDouble("LengthKm"), 1.25);
   EXPECT_STREQ(back->GetFieldAsString("ReachCode"), "01010001000123");
@@ -76,7 +76,7 @@ TEST(SchemaWriter, TableIsALoneDbfThatTakesRows) {
   EXPECT_FALSE(fs::exists(dir / "Flow.shp"));
   EXPECT_EQ(ReadFile(dir / "Flow.cpg"), "UTF-8");
   {
-    GDALDatasetUniquePtr ds = OpenSchemaDataset(dir / "Flow.dbf", true);
+    GDALDatasetUniquePtr ds = gis::OpenShapefile(dir / "Flow.dbf", true);
     OGRLayer* layer = ds->GetLayer(0);
     EXPECT_EQ(layer->GetGeomType(), wkbNone);
     OGRFeature row(layer->GetLayerDefn());
@@ -84,10 +84,10 @@ TEST(SchemaWriter, TableIsALoneDbfThatTakesRows) {
     row.SetField(1, -123456789);
     ASSERT_EQ(layer->CreateFeature(&row), OGRERR_NONE);
   }
-  GDALDatasetUniquePtr ds = OpenSchemaDataset(dir / "Flow.dbf", false);
+  GDALDatasetUniquePtr ds = gis::OpenShapefile(dir / "Flow.dbf", false);
   OGRLayer* layer = ds->GetLayer(0);
   EXPECT_EQ(layer->GetLayerDefn()->GetFieldDefn(1)->GetType(), OFTInteger);
-  std::unique_ptr<OGRFeature> back(layer->GetNextFeature());
+  gis::FeaturePtr back(layer->GetNextFeature());
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(back->GetFieldAsInteger(0), 1234567890);
   EXPECT_EQ(back->GetFieldAsInteger(1), -123456789);
@@ -102,7 +102,7 @@ TEST(SchemaWriter, RefusesToOverwriteAndNamesTheFile) {
   FeatureClass other = Flowlines();
   other.fields.pop_back();
   const std::string error = Message([&] { CreateEmptyFeatureClass(dir.Path(), other, 5070); });
-  EXPECT_NE(error.find("Flow.shp: already exists"), std::string::npos) << error;
+  EXPECT_NE(error.find("Already exists: " + (dir / "hydrography/Flow.shp").string()), std::string::npos) << error;
   EXPECT_EQ(ReadFile(dbf), before);
 
   // A table shares the <name>.dbf of a top-level feature class.
@@ -110,7 +110,7 @@ TEST(SchemaWriter, RefusesToOverwriteAndNamesTheFile) {
   top.folder.clear();
   CreateEmptyFeatureClass(dir.Path(), top, 5070);
   const std::string clash = Message([&] { CreateEmptyTable(dir.Path(), Table{"Flow", top.fields}); });
-  EXPECT_NE(clash.find((dir / "Flow.dbf").string() + ": already exists"), std::string::npos) << clash;
+  EXPECT_NE(clash.find("Already exists: " + (dir / "Flow.dbf").string()), std::string::npos) << clash;
 }
 
 // Anything the driver cannot write exactly fails the call and leaves no files behind.
@@ -123,7 +123,8 @@ TEST(SchemaWriter, FailureLeavesNothingBehind) {
   EXPECT_NE(error.find("LongerThanTen"), std::string::npos) << error;
 
   error = Message([&] { CreateEmptyFeatureClass(dir.Path(), Flowlines(), 999999); });
-  EXPECT_NE(error.find("Flow.prj: unknown coordinate system EPSG:999999"), std::string::npos) << error;
+  EXPECT_NE(error.find("EPSG:999999"), std::string::npos) << error;
+  EXPECT_NE(error.find("Flow.prj"), std::string::npos) << error;
 
   error = Message([&] { CreateEmptyTable(dir.Path(), Table{"T", {{"Big", FieldType::String, 300, 0}}}); });
   EXPECT_NE(error.find("T.dbf"), std::string::npos) << error;
@@ -131,12 +132,6 @@ TEST(SchemaWriter, FailureLeavesNothingBehind) {
   for (const auto& entry : fs::recursive_directory_iterator(dir.Path())) {
     EXPECT_TRUE(entry.is_directory()) << "left behind: " << entry.path();
   }
-}
-
-TEST(SchemaWriter, OpenSchemaDatasetNamesAMissingFile) {
-  TempDir dir;
-  const std::string error = Message([&] { OpenSchemaDataset(dir / "none.shp", true); });
-  EXPECT_NE(error.find((dir / "none.shp").string() + ": cannot open for update"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 
 #include "workspace/Schema.h"
 #include "SchemaWriter.h"
+#include "platform/gis/Crs.h"
+#include "platform/gis/GdalSupport.h"
 #include "Skeleton.h"
 #include "support/TempDir.h"
 
@@ -58,7 +60,7 @@ OGRFieldType OgrType(FieldType t) {
 // The file holds an empty layer with exactly the schema's fields.
 void ExpectEmptyLayer(const fs::path& file, OGRwkbGeometryType geometry, const std::vector<Field>& fields) {
   SCOPED_TRACE(file.string());
-  GDALDatasetUniquePtr ds = OpenSchemaDataset(file, false);
+  GDALDatasetUniquePtr ds = gis::OpenShapefile(file, false);
   ASSERT_EQ(ds->GetLayerCount(), 1);
   OGRLayer* layer = ds->GetLayer(0);
   EXPECT_EQ(layer->GetGeomType(), geometry);
@@ -80,19 +82,9 @@ void ExpectEmptyLayer(const fs::path& file, OGRwkbGeometryType geometry, const s
 }
 
 void ExpectEpsg(const fs::path& prj, int epsg) {
-  SCOPED_TRACE(prj.string());
   const std::string text = ReadFile(prj);
-  ASSERT_FALSE(text.empty());
-  OGRSpatialReference srs;
-  const char* lines[] = {text.c_str(), nullptr};
-  ASSERT_EQ(srs.importFromESRI(const_cast<char**>(lines)), OGRERR_NONE);
-  // The .prj holds ESRI names, which PROJ matches to the EPSG entry with less than full
-  // confidence; AutoIdentifyEPSG knows too few projections to help here.
-  std::unique_ptr<OGRSpatialReference> match(srs.FindBestMatch(70));
-  ASSERT_NE(match, nullptr) << text;
-  ASSERT_NE(match->GetAuthorityCode(nullptr), nullptr);
-  EXPECT_STREQ(match->GetAuthorityName(nullptr), "EPSG");
-  EXPECT_EQ(std::stoi(match->GetAuthorityCode(nullptr)), epsg);
+  const std::string wkt = gis::WktOf(*gis::SpatialRefFromEpsg(epsg, prj), "EPSG");
+  EXPECT_TRUE(gis::SameCrs(text, wkt)) << prj << ": " << text;
 }
 
 struct Column {

@@ -15,6 +15,7 @@
 
 #include "Generator.h"
 #include "support/TempDir.h"
+#include "workspace/Schema.h"
 
 namespace {
 
@@ -149,7 +150,8 @@ TEST_F(SynthOutputTest, ListFile_NamesEveryWorkspaceInOrder) {
 TEST_F(SynthOutputTest, Grids_ShareOneAlignedCellGridAndAgreeWhereUnitsOverlap) {
   std::vector<Grid> elev;
   for (int i = 0; i < kUnits; ++i) {
-    for (const char* g : {"drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr"}) {
+    for (const auto& schemaGrid : rivanet::schema::ShippedSchema().grids) {
+      const std::string g = schemaGrid.Path();
       const Grid grid = ReadGrid(Unit(i) / g);
       EXPECT_EQ(grid.epsg, "5070") << g;
       EXPECT_EQ(grid.cols, kCells);

@@ -1,0 +1,225 @@
+#include "platform/gis/GridWriter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "platform/files/FileSystem.h"
+#include "platform/gis/GdalSupport.h"
+#include "platform/gis/GridFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace rivanet::gis {
+namespace {
+
+// Tile edge of the GeoTIFFs the program writes.
+constexpr int kTile = 256;
+
+// A name no other writer uses, in this process or another, and that no grid, value attribute
+// table or side file of the grid can have (those all start with "<name>.tif").
+std::string TemporaryName(const std::string& grid) {
+  static const unsigned processToken = std::random_device{}();
+  static std::atomic<unsigned> counter{0};
+  return grid + "-writing-" + std::to_string(processToken) + "-" + std::to_string(++counter) +
+         ".tif";
+}
+
+}  // namespace
+
+struct GridWriter::Impl {
+  fs::path folder;
+  std::string name;
+  fs::path file;  // <folder>/<name>.tif, where Close puts the grid
+  fs::path temp;  // where the cells go until then
+  bool createdFolder = false;
+  bool placed = false;
+  DatasetPtr ds;
+  GDALRasterBand* band = nullptr;
+  GridGeometry geometry;
+  CellType type = CellType::Int32;
+  std::int32_t fill = 0;                  // value of the cells beyond the grid edge in edge tiles
+  int nextRow = 0;                        // first row not yet handed over
+  int windowTop = 0;                      // first row of the tile row being collected
+  std::vector<std::int32_t> window;       // one tile row: kTile rows x cols
+  std::vector<unsigned char> tileBuffer;  // one tile in the stored cell type
+
+  Impl() = default;
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  ~Impl();
+  void Create(std::optional<std::int32_t> noData);
+  void FlushWindow();
+  void PutInPlace();
+};
+
+GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry, CellType type,
+                       std::optional<std::int32_t> noData)
+    : m_impl(std::make_unique<Impl>()) {
+  Impl& w = *m_impl;
+  const GridFolder where = FindGridFolder(gridFolder);
+  w.folder = where.folder;
+  w.name = where.name;
+  w.file = w.folder / (w.name + ".tif");
+  w.geometry = geometry;
+  w.type = type;
+  if (geometry.cols < 1 || geometry.rows < 1)
+    throw FileError(kErrInvalidArgument, "A grid needs at least one row and one column", w.file);
+  if (!(geometry.cellSize > 0) || !std::isfinite(geometry.cellSize) ||
+      !std::isfinite(geometry.originX) || !std::isfinite(geometry.originY))
+    throw FileError(kErrInvalidArgument, "Invalid cell size or origin", w.file);
+  if (type == CellType::UInt8 && noData && (*noData < 0 || *noData > 255))
+    throw FileError(kErrOverflow, "NoData " + std::to_string(*noData) + " does not fit 8-bit cells",
+                    w.file);
+  w.fill = noData.value_or(0);
+
+  std::error_code ec;
+  w.createdFolder = !fs::exists(w.folder, ec);
+  fs::create_directories(w.folder, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(w.folder));
+  w.temp = w.folder / TemporaryName(w.name);
+  w.Create(noData);
+}
+
+void GridWriter::Impl::Create(std::optional<std::int32_t> noData) {
+  QuietGdal quiet;
+  const ScopedConfigOption noSideFiles("GDAL_PAM_ENABLED", "NO");
+  GDALDriver& driver = Driver("GTiff", file);
+  const std::string block = std::to_string(kTile);
+  const std::string bx = "BLOCKXSIZE=" + block, by = "BLOCKYSIZE=" + block;
+  const char* options[] = {"TILED=YES",   bx.c_str(),         by.c_str(), "COMPRESS=DEFLATE",
+                           "PREDICTOR=2", "BIGTIFF=IF_SAFER", nullptr};
+  CPLErrorReset();
+  ds.reset(driver.Create(temp.c_str(), geometry.cols, geometry.rows, 1,
+                         type == CellType::UInt8 ? GDT_Byte : GDT_Int32,
+                         const_cast<char**>(options)));
+  if (!ds) throw GdalError("Cannot create grid", file);
+  band = ds->GetRasterBand(1);
+
+  double transform[6] = {geometry.originX,  geometry.cellSize, 0, geometry.originY, 0,
+                         -geometry.cellSize};
+  CPLErrorReset();
+  if (ds->SetGeoTransform(transform) != CE_None)
+    throw GdalError("Cannot set the georeferencing", file);
+  if (!geometry.crsWkt.empty()) {
+    CPLErrorReset();
+    if (ds->SetProjection(geometry.crsWkt.c_str()) != CE_None)
+      throw GdalError("Cannot set the coordinate system", file);
+  }
+  if (noData) {
+    CPLErrorReset();
+    if (band->SetNoDataValue(*noData) != CE_None) throw GdalError("Cannot set NoData", file);
+  }
+  window.resize(static_cast<std::size_t>(kTile) * static_cast<std::size_t>(geometry.cols));
+  tileBuffer.resize(static_cast<std::size_t>(kTile) * kTile * (type == CellType::UInt8 ? 1 : 4));
+}
+
+// In the Impl, not the GridWriter, so that it also runs when the constructor throws.
+GridWriter::Impl::~Impl() {
+  if (ds) {
+    QuietGdal quiet;
+    const ScopedConfigOption noSideFiles("GDAL_PAM_ENABLED", "NO");
+    ds.reset();
+  }
+  if (placed) return;
+  // Nothing of an unfinished write stays; an earlier grid was never touched.
+  std::error_code ec;
+  if (!temp.empty()) fs::remove(temp, ec);
+  if (createdFolder) fs::remove(folder, ec);  // only when still empty
+}
+
+GridWriter::~GridWriter() = default;
+
+void GridWriter::Impl::FlushWindow() {
+  const int rowsHere = std::min(kTile, geometry.rows - windowTop);
+  const int tileRow = windowTop / kTile;
+  const std::size_t cols = static_cast<std::size_t>(geometry.cols);
+  for (int tileCol = 0; tileCol * kTile < geometry.cols; ++tileCol) {
+    const int left = tileCol * kTile;
+    const int colsHere = std::min(kTile, geometry.cols - left);
+    for (int r = 0; r < kTile; ++r) {
+      const std::int32_t* src = window.data() + static_cast<std::size_t>(r) * cols + left;
+      const std::size_t at = static_cast<std::size_t>(r) * kTile;
+      for (int c = 0; c < kTile; ++c) {
+        const std::int32_t v = (r < rowsHere && c < colsHere) ? src[c] : fill;
+        if (type == CellType::UInt8)
+          tileBuffer[at + c] = static_cast<unsigned char>(v);
+        else
+          std::memcpy(tileBuffer.data() + (at + c) * 4, &v, 4);
+      }
+    }
+    CPLErrorReset();
+    if (band->WriteBlock(tileCol, tileRow, tileBuffer.data()) != CE_None)
+      throw GdalError("Cannot write grid block", file);
+  }
+  windowTop += rowsHere;
+}
+
+void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells) {
+  Impl& w = *m_impl;
+  if (!w.ds) throw FileError(kErrInvalidArgument, "Grid already closed", w.file);
+  if (firstRow != w.nextRow || rowCount < 0 || rowCount > w.geometry.rows - firstRow)
+    throw FileError(kErrSubscriptOutOfRange,
+                    "Rows " + std::to_string(firstRow) + " to " +
+                        std::to_string(firstRow + rowCount - 1) +
+                        " written out of order (next is " + std::to_string(w.nextRow) + " of " +
+                        std::to_string(w.geometry.rows) + ")",
+                    w.file);
+  QuietGdal quiet;
+  const std::size_t cols = static_cast<std::size_t>(w.geometry.cols);
+  for (int i = 0; i < rowCount; ++i) {
+    const std::int32_t* src = cells + static_cast<std::size_t>(i) * cols;
+    if (w.type == CellType::UInt8) {
+      const auto bad =
+          std::find_if(src, src + cols, [](std::int32_t v) { return v < 0 || v > 255; });
+      if (bad != src + cols)
+        throw FileError(kErrOverflow,
+                        "Cell value " + std::to_string(*bad) + " in row " +
+                            std::to_string(w.nextRow) + " does not fit 8-bit cells",
+                        w.file);
+    }
+    const std::size_t slot = static_cast<std::size_t>(w.nextRow - w.windowTop);
+    std::copy(src, src + cols, w.window.begin() + static_cast<std::ptrdiff_t>(slot * cols));
+    ++w.nextRow;
+    if (w.nextRow - w.windowTop == kTile || w.nextRow == w.geometry.rows) w.FlushWindow();
+  }
+}
+
+void GridWriter::Close() {
+  Impl& w = *m_impl;
+  if (!w.ds) {
+    if (w.placed) return;
+    throw FileError(kErrInvalidArgument, "Grid write failed earlier", w.file);
+  }
+  QuietGdal quiet;
+  const ScopedConfigOption noSideFiles("GDAL_PAM_ENABLED", "NO");
+  DatasetPtr ds = std::move(w.ds);
+  if (w.nextRow != w.geometry.rows)
+    throw FileError(kErrInvalidArgument,
+                    "Grid incomplete: " + std::to_string(w.nextRow) + " of " +
+                        std::to_string(w.geometry.rows) + " rows written",
+                    w.file);
+  CPLErrorReset();
+  ds->FlushCache(false);
+  if (GdalFailed()) throw GdalError("Cannot write grid", w.file);
+  CloseDataset(ds, "Cannot close grid", w.file);
+  w.PutInPlace();
+}
+
+// The earlier grid's table and side files go first: should the rename then fail, the folder
+// holds the earlier cells without a table, never new cells with a table that misdescribes them.
+void GridWriter::Impl::PutInPlace() {
+  RemoveMatching(folder, {name + ".tfw"}, {name + ".tif."});
+  std::error_code ec;
+  fs::rename(temp, file, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(file));
+  placed = true;
+  // The same grid spelled in another letter case, as a case-insensitive file system had it.
+  RemoveMatching(folder, {name + ".tif"}, {}, file);
+}
+
+}  // namespace rivanet::gis

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "platform/gis/GridTypes.h"
+
+namespace rivanet::gis {
+
+// Writes a grid block by block; memory stays at one row of blocks whatever the grid size.
+//
+// The cells go to a temporary file inside the grid folder; Close renames it onto
+// <folder>/<name of folder>.tif, so no half-made grid ever sits under the grid's name. A
+// writer destroyed without a successful Close (an abandoned or failed write) removes its
+// temporary file and leaves an earlier grid of that name as it was.
+class GridWriter {
+ public:
+  // The folder is created when missing. cellSize must be positive and cols, rows at least 1;
+  // for UInt8 a NoData must lie in 0..255.
+  GridWriter(const std::filesystem::path& gridFolder, const GridGeometry& geometry, CellType type,
+             std::optional<std::int32_t> noData);
+  ~GridWriter();
+  GridWriter(const GridWriter&) = delete;
+  GridWriter& operator=(const GridWriter&) = delete;
+
+  // Writes `rowCount` full rows starting at `firstRow`; `cells` holds rowCount * cols values.
+  // Rows come top to bottom without gaps (firstRow is the first row not yet written). For a
+  // UInt8 grid every value must lie in 0..255.
+  void WriteRows(int firstRow, int rowCount, const std::int32_t* cells);
+  // Every row must have been written. Flushes the file and puts it in place of an earlier
+  // grid of the folder; that grid's value attribute table and side files go with it, since
+  // they no longer describe the cells. Errors surface here, not in the destructor.
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace rivanet::gis
