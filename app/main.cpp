@@ -3,6 +3,9 @@
 #include <vector>
 
 #include "app/Startup.h"
+#ifdef RIVANET_WITH_WINDOW
+#include "ui/Interactive.h"
+#endif
 
 int main(int argc, char** argv) {
   rivanet::StartupEnvironment env;
@@ -10,6 +13,11 @@ int main(int argc, char** argv) {
   env.appFolder = rivanet::ApplicationFolder(argc > 0 ? argv[0] : nullptr);
   env.out = &std::cout;
   env.err = &std::cerr;
+#ifdef RIVANET_WITH_WINDOW
+  env.interactive = [](const std::filesystem::path& appFolder) {
+    return rivanet::ui::RunInteractive(appFolder, std::cerr);
+  };
+#endif
   try {
     return rivanet::Main(env);
   } catch (const std::exception& e) {

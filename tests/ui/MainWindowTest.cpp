@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include <optional>
+
+#include "ScriptedDialogs.h"
+#include "platform/Error.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "support/Workspaces.h"
+#include "ui/ClickableLabel.h"
+#include "ui/MainWindow.h"
+#include "ui/PictureButton.h"
+
+namespace rivanet::ui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+using Reply = test::ScriptedDialogs::Reply;
+
+const std::string kInputPrompt =
+    "folder Select the folder where the Rivanet input workspaces are located.";
+const std::string kOutputPrompt =
+    "folder Select the output folder where the appended data will reside.";
+const std::string kListDialog =
+    "file Select the file containing the list of workspaces to be appended.. | Input List File "
+    "(*.txt)";
+std::string VerifyInput(const fs::path& p) {
+  return "box Verify Input Folder [Yes,No,Cancel] Is " + p.string() +
+         " the folder containing the Rivanet workspaces to be appended?";
+}
+std::string VerifyOutput(const fs::path& p) {
+  return "box Verify Output Folder [Yes,No,Cancel] Is " + p.string() +
+         " the folder in which to append the Rivanet workspaces?";
+}
+std::string Overwrite(const fs::path& p) {
+  return "box Overwrite Existing Workspace [Yes,No] The folder " + p.string() +
+         " may already contain a valid Rivanet workspace.  Do you want to overwrite it?";
+}
+std::string VerifyList(const fs::path& p) {
+  return "box Verify Input List File [Yes,No,Cancel] Is " + p.string() +
+         " the file containing input list you want to process?";
+}
+std::string Box(const std::string& text) { return "box RivanetAppend [OK] " + text; }
+
+constexpr Answer kYes = Answer::Yes;
+constexpr Answer kNo = Answer::No;
+constexpr Answer kCancel = Answer::Cancel;
+
+// A main window on the run fixture's application folder, answered by a script.
+class MainWindowTest : public test::RunFixture {
+ protected:
+  MainWindowTest() {
+    test::MakeWorkspace(f.input, "HUC01", {"readme.txt"});
+    test::MakeWorkspace(f.input, "HUC02");
+    WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+    window = std::make_unique<MainWindow>(f.app, dialogs);
+    QObject::connect(window.get(), &MainWindow::programEnded,
+                     [this](int status) { ended = status; });
+  }
+
+  // Press and release picture button `number`; the command runs on the release.
+  void Click(int number, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseClick(window->PictureBox(number), button);
+  }
+  // What the desktop sends for a double click: press, release, double click, release.
+  void DoubleClick(int number) {
+    Click(number);
+    QTest::mouseDClick(window->PictureBox(number), Qt::LeftButton);
+    QTest::mouseRelease(window->PictureBox(number), Qt::LeftButton);
+  }
+  void WaitForRun() {
+    while (window->RunInProgress()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  bool Idle() const {
+    for (int i = 1; i <= 5; ++i)
+      if (window->PictureBox(i)->isHidden()) return false;
+    return window->StatusLabel()->isHidden() && window->CancelButton()->isHidden();
+  }
+  std::string Summary(const char* status) const {
+    return VersionText() + " processed " + f.list.string() +
+           " and ran for M minutes and S seconds and " + status;
+  }
+
+  test::ScriptedDialogs dialogs;
+  std::unique_ptr<MainWindow> window;
+  std::optional<int> ended;
+};
+
+TEST_F(MainWindowTest, SelectDataStopsSilentlyWhereverTheUserDeclines) {
+  const fs::path in = f.input, out = f.output, list = f.list;
+  struct Case {
+    const char* what;
+    bool existingWorkspace;
+    std::vector<Reply> script;
+    std::vector<std::string> shown;
+  };
+  const std::vector<Case> cases = {
+      {"folder browser cancelled", false, {std::string()}, {kInputPrompt}},
+      {"input folder question cancelled",
+       false,
+       {in.string(), kCancel},
+       {kInputPrompt, VerifyInput(in)}},
+      {"No asks again; overwrite No ends the command",
+       true,
+       {in.string(), kNo, in.string(), kYes, out.string(), kYes, kNo},
+       {kInputPrompt, VerifyInput(in), kInputPrompt, VerifyInput(in), kOutputPrompt,
+        VerifyOutput(out), Overwrite(out)}},
+      {"list dialog cancelled, no overwrite question without Drainage",
+       false,
+       {in.string(), kYes, out.string(), kYes, std::string()},
+       {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog}},
+      {"list question cancelled",
+       false,
+       {in.string(), kYes, out.string(), kYes, list.string(), kCancel},
+       {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog,
+        VerifyList(list)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(f.output / "Drainage");
+    if (c.existingWorkspace) fs::create_directories(f.output / "Drainage");
+    dialogs.shown.clear();
+    dialogs.script.assign(c.script.begin(), c.script.end());
+    Click(2, c.existingWorkspace ? Qt::RightButton : Qt::LeftButton);  // any mouse button
+    EXPECT_EQ(dialogs.shown, c.shown);
+    EXPECT_TRUE(dialogs.script.empty());
+    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_TRUE(Idle());
+  }
+  EXPECT_FALSE(fs::exists(f.app / "Active.log"));
+  EXPECT_FALSE(ended);
+}
+
+TEST_F(MainWindowTest, MissingSettingsFileIsToldOnceAndLoggedWithoutADialog) {
+  fs::remove(f.app / "RivanetAppend.ini");
+  Click(2);
+  const std::string message =
+      "The file RivanetAppend.ini is missing from the " + f.app.string() + " directory";
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{Box(message)});
+  EXPECT_EQ(Log(), std::vector<std::string>{message});
+  EXPECT_NE(ReadFile(f.app / "Active.log").find(" Non-Batch Run - The file"), std::string::npos);
+  EXPECT_TRUE(Idle());
+}
+
+TEST_F(MainWindowTest, RunsWithAListInAFolderWithBlanksAndAccentedLetters) {
+  f.list = f.input / "Listen für Läufe ñ" / "liste å.txt";
+  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+  fs::create_directories(f.output / "Drainage");
+  const fs::path in = f.input, out = f.output, list = f.list;
+  dialogs.script = {in.string(), kYes, out.string(),  kNo, out.string(),
+                    kYes,        kYes, list.string(), kYes};
+  int started = 0;
+  QObject::connect(window.get(), &MainWindow::runStarted, [&] {
+    ++started;
+    EXPECT_FALSE(window->CancelButton()->isHidden());
+    EXPECT_TRUE(window->PictureBox(2)->isHidden());
+  });
+
+  Click(2);
+  WaitForRun();
+
+  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{
+                               kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out),
+                               kOutputPrompt, VerifyOutput(out), Overwrite(out), kListDialog,
+                               VerifyList(list), Box("Finished running " + list.string())}));
+  const std::string from = " from input file " + list.string();
+  EXPECT_EQ(Log(), (std::vector<std::string>{VersionText() + " processed folder HUC01" + from,
+                                             VersionText() + " processed folder HUC02" + from,
+                                             Summary("Succeeded")}));
+  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
+  EXPECT_EQ(started, 1);
+  EXPECT_TRUE(Idle());
+  EXPECT_FALSE(ended);
+}
+
+TEST_F(MainWindowTest, CancelStopsTheRunAtItsNextSafePointAndClicksMeanwhileDoNothing) {
+  dialogs.script = {f.input.string(), kYes, f.output.string(), kYes, f.list.string(), kYes};
+  // The run waits while the window takes on its running look: Cancel lands mid-run.
+  QObject::connect(window.get(), &MainWindow::runStarted,
+                   [&] { QTest::mouseClick(window->CancelButton(), Qt::LeftButton); });
+
+  Click(2);
+  // The run has begun but the window has not yet hidden its buttons: a double click on
+  // Delete Log reaches it and must do nothing.
+  ASSERT_TRUE(window->RunInProgress());
+  DoubleClick(3);
+  WaitForRun();
+
+  EXPECT_EQ(dialogs.shown.back(), Box("Finished running " + f.list.string()));
+  EXPECT_EQ(dialogs.shown.size(), 7u);  // the six questions and dialogs, then the run's last box
+  EXPECT_EQ(Log(), std::vector<std::string>{Summary("Cancelled")});
+  EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
+  EXPECT_FALSE(fs::exists(f.app / "Work"));
+  EXPECT_FALSE(fs::exists(f.output / "Drainage"));  // stopped before the output was prepared
+  EXPECT_TRUE(Idle());
+  EXPECT_TRUE(window->CancelButton()->isEnabled());
+  EXPECT_FALSE(ended);
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndEndsWhenItHasWoundUp) {
+  dialogs.script = {f.input.string(), kYes, f.output.string(), kYes, f.list.string(), kYes};
+  QObject::connect(window.get(), &MainWindow::runStarted, [&] { EXPECT_FALSE(window->close()); });
+
+  Click(2);
+  WaitForRun();
+
+  EXPECT_EQ(Log(), std::vector<std::string>{Summary("Cancelled")});
+  EXPECT_EQ(dialogs.shown.back(), Box("Finished running " + f.list.string()));
+  EXPECT_FALSE(fs::exists(f.app / "Work"));
+  EXPECT_EQ(ended, 0);
+}
+
+TEST_F(MainWindowTest, ARunErrorIsReportedInABoxLoggedAndEndsTheProgram) {
+  // An output folder the run cannot write into. Root writes anywhere, but not below a file.
+  fs::path out = f.output;
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    out = dir / "output-file";
+    WriteFile(out, "not a folder");
+  } else {
+    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  dialogs.script = {f.input.string(), kYes, out.string(), kYes, f.list.string(), kYes};
+
+  Click(2);
+  WaitForRun();
+  if (!root) fs::permissions(out, fs::perms::owner_all);
+
+  const std::string report = dialogs.shown.back().substr(Box("").size());
+  EXPECT_EQ(report.rfind("Error ", 0), 0u) << report;
+  EXPECT_NE(report.find(" of Module mdlSubMain Error Source:"), std::string::npos) << report;
+  EXPECT_EQ(Log().back(), report);
+  EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
+  EXPECT_EQ(ended, 2);
+  EXPECT_TRUE(window->PictureBox(2)->isHidden());  // it ends in the running look
+}
+
+TEST_F(MainWindowTest, DeleteLogDeletesBothLogsAndPassesOverWhatItCannotDelete) {
+  struct Case {
+    const char* what;
+    Answer answer;
+    bool activeIsFolder;  // a log that cannot be deleted
+    bool activeLeft, copyLeft;
+  };
+  const Case cases[] = {
+      {"OK", Answer::Ok, false, false, false},
+      {"Cancel", Answer::Cancel, false, true, true},
+      {"OK, Active.log undeletable", Answer::Ok, true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(f.app / "Active.log");
+    if (c.activeIsFolder)
+      fs::create_directories(f.app / "Active.log");
+    else
+      WriteFile(f.app / "Active.log", "log");
+    WriteFile(f.app / "RivanetAppend.log", "copy");
+    dialogs.shown.clear();
+    dialogs.script = {c.answer};
+    Click(3);
+    EXPECT_EQ(dialogs.shown,
+              std::vector<std::string>{
+                  "box Confirm Delete [OK,Cancel] Are you sure you want to delete the log file?"});
+    EXPECT_EQ(fs::exists(f.app / "Active.log"), c.activeLeft);
+    EXPECT_EQ(fs::exists(f.app / "RivanetAppend.log"), c.copyLeft);
+  }
+  // Neither file there: still silent.
+  fs::remove_all(f.app / "Active.log");
+  fs::remove(f.app / "RivanetAppend.log");
+  dialogs.shown.clear();
+  dialogs.script = {Answer::Ok};
+  Click(3);
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_FALSE(ended);
+}
+
+TEST_F(MainWindowTest, QuitCopiesTheLogAndTheCloseBoxDoesNot) {
+  struct Case {
+    const char* what;
+    bool quit;  // else the close box
+    bool activeLog;
+    std::optional<std::string> copyAfter;
+  };
+  const Case cases[] = {
+      {"Quit with a log", true, true, "new"},
+      {"Quit without a log", true, false, std::nullopt},
+      {"close box with a log", false, true, "old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    window = std::make_unique<MainWindow>(f.app, dialogs);
+    ended.reset();
+    QObject::connect(window.get(), &MainWindow::programEnded,
+                     [this](int status) { ended = status; });
+    window->show();
+    fs::remove(f.app / "Active.log");
+    fs::remove(f.app / "RivanetAppend.log");
+    if (c.activeLog) {
+      WriteFile(f.app / "Active.log", "new");
+      WriteFile(f.app / "RivanetAppend.log", "old");
+    }
+    if (c.quit)
+      Click(5);
+    else
+      window->close();
+    EXPECT_EQ(ended, 0);
+    EXPECT_FALSE(window->isVisible());
+    if (c.copyAfter)
+      EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), *c.copyAfter);
+    else
+      EXPECT_FALSE(fs::exists(f.app / "RivanetAppend.log"));
+  }
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(MainWindowTest, AboutAndHelpAreSingleAndAboutTellsTheLibraryVersions) {
+  // A press shows the box pushed in (2 px right, 1 down), the release puts it back and runs
+  // the command, whichever mouse button it was.
+  PictureButton* box = window->PictureBox(1);
+  EXPECT_EQ(box->pos(), QPoint(7, 4));
+  QTest::mousePress(box, Qt::RightButton);
+  EXPECT_EQ(box->pos(), QPoint(9, 5));
+  EXPECT_EQ(window->About(), nullptr);
+  QTest::mouseRelease(box, Qt::RightButton);
+  EXPECT_EQ(box->pos(), QPoint(7, 4));
+  AboutWindow* about = window->About();
+  ASSERT_NE(about, nullptr);
+  Click(1);
+  EXPECT_EQ(window->About(), about);
+  Click(4);
+  HelpWindow* help = window->Help();
+  ASSERT_NE(help, nullptr);
+  Click(4);
+  EXPECT_EQ(window->Help(), help);
+
+  QTest::mouseClick(about->TitleLabel(), Qt::LeftButton);
+  ASSERT_EQ(dialogs.shown.size(), 3u);
+  const char* libraries[] = {"libgdal", "libsqlite3", "libQt6Core"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(dialogs.shown[i].rfind(Box("The version of /"), 0), 0u) << dialogs.shown[i];
+    EXPECT_NE(dialogs.shown[i].find(libraries[i]), std::string::npos) << dialogs.shown[i];
+    EXPECT_NE(dialogs.shown[i].find(" on this system is "), std::string::npos) << dialogs.shown[i];
+  }
+
+  // No system-information program on the PATH.
+  dialogs.shown.clear();
+  test::ScopedEnv path("PATH", dir.Path().string());
+  QTest::mouseClick(about->SysInfoButton(), Qt::LeftButton);
+  EXPECT_EQ(dialogs.shown,
+            std::vector<std::string>{Box("System Information Is Unavailable At This Time")});
+}
+
+}  // namespace
+}  // namespace rivanet::ui

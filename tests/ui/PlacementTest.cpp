@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "support/RunProgram.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "ui/ButtonCaption.h"
+#include "ui/Interactive.h"
+#include "ui/SelectFolder.h"
+
+namespace rivanet::ui {
+namespace {
+
+TEST(PictureButtonTest, TagsSplitAtTheFirstCommaAndPlaceTheCaption) {
+  // A box of 113 x 31 pixels, a caption of 40 x 20.
+  struct Case {
+    const char* tag;
+    const char* caption;
+    const char* code;
+    double x, y;
+  };
+  const Case cases[] = {
+      {"About ,R", "About ", "R", 73,
+       5.5},  // the trailing blank counts: one blank short of the edge
+      {"Select Data", "Select Data", "", 36.5, 5.5},  // no comma: centred
+      {"Help,ul", "Help", "ul", 0, 0},                // lower case reads as UL
+      {"Help,X", "Help", "X", 36.5, 5.5},             // unknown code: centred
+      {"Quit,R,L", "Quit", "R,L", 36.5, 5.5},         // two commas: the rest is the code
+      {"A, R", "A", " R", 36.5, 5.5},                 // blanks belong to the code
+      {"A,u", "A", "u", 36.5, 0},
+      {"A,D", "A", "D", 36.5, 11},
+      {"A,L", "A", "L", 0, 5.5},
+      {"A,DR", "A", "DR", 73, 11},
+      {"A,dl", "A", "dl", 0, 11},
+      {"A,Ur", "A", "Ur", 73, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    const ButtonTag tag = SplitTag(c.tag);
+    EXPECT_EQ(tag.caption, c.caption);
+    EXPECT_EQ(tag.code, c.code);
+    const CaptionOrigin at = PlaceCaption(113, 31, 40, 20, tag.code);
+    EXPECT_DOUBLE_EQ(at.x, c.x);
+    EXPECT_DOUBLE_EQ(at.y, c.y);
+  }
+}
+
+TEST(PictureButtonTest, TwipsRoundToPixelsAndThePressShiftsTwoRightOneDown) {
+  EXPECT_EQ(TwipsToPixels(kPressShiftXTwips), 2);
+  EXPECT_EQ(TwipsToPixels(kPressShiftYTwips), 1);
+  const std::map<int, int> layout = {{105, 7}, {1695, 113}, {465, 31}, {9585, 639}, {7200, 480},
+                                     {7, 0},   {8, 1},      {0, 0},    {-24, -2}};
+  for (const auto& [twips, pixels] : layout) EXPECT_EQ(TwipsToPixels(twips), pixels) << twips;
+}
+
+TEST(SelectFolderTest, OnlyTheRootKeepsItsTrailingSeparator) {
+  EXPECT_EQ(ShellFolderPath("/"), "/");
+  EXPECT_EQ(ShellFolderPath("/data/in/"), "/data/in");
+  EXPECT_EQ(ShellFolderPath("/data/my in"), "/data/my in");
+  EXPECT_EQ(ShellFolderPath(""), "");
+}
+
+TEST(StartWithoutDisplayTest, ReasonsFollowThePlatformAndItsDisplayVariables) {
+  struct Case {
+    std::map<std::string, std::string> env;
+    bool usable;
+  };
+  const Case cases[] = {
+      {{}, false},
+      {{{"DISPLAY", ""}}, false},
+      {{{"DISPLAY", ":0"}}, true},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}}, true},
+      {{{"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", "wayland-0"}}, false},
+      {{{"QT_QPA_PLATFORM", "offscreen"}}, true},
+      {{{"QT_QPA_PLATFORM", "wayland"}}, false},
+      {{{"QT_QPA_PLATFORM", "wayland"}, {"XDG_RUNTIME_DIR", "/run/user/1000"}}, true},
+  };
+  for (const Case& c : cases) {
+    const std::string reason = NoDisplayReason([&](const char* name) -> const char* {
+      const auto it = c.env.find(name);
+      return it == c.env.end() ? nullptr : it->second.c_str();
+    });
+    EXPECT_EQ(reason.empty(), c.usable) << reason;
+  }
+}
+
+TEST(StartWithoutDisplayTest, TheProgramSaysWhyAndNamesTheBatchRun) {
+  test::TempDir home;
+  test::ScopedEnv platform("QT_QPA_PLATFORM", std::nullopt);
+  test::ScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
+  for (const std::optional<std::string>& display :
+       {std::optional<std::string>(), std::optional<std::string>(":97")}) {
+    // No display at all, and one that names no server: both end the same way, without an abort.
+    test::ScopedEnv x11("DISPLAY", display);
+    const test::ProgramResult result = test::RunProgram(RIVANET_EXE, {}, home.Path());
+    EXPECT_EQ(result.exitCode, kExitNoDisplay) << result.err;
+    EXPECT_NE(result.err.find("cannot open the window"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("RivanetAppend RUNFILE"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(home / "Active.log"));
+  }
+}
+
+}  // namespace
+}  // namespace rivanet::ui

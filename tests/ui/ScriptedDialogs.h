@@ -1,0 +1,70 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "ui/Dialogs.h"
+
+namespace rivanet::test {
+
+// Dialogs that answer from a script and write down everything they were asked, one line each:
+//   "box <title> [<buttons>] <text>", "folder <prompt>", "file <title> | <filter>".
+// A plain OK box needs no answer; every question and dialog takes the next one.
+class ScriptedDialogs : public ui::Dialogs {
+ public:
+  using Reply = std::variant<ui::Answer, std::string>;
+
+  ui::Answer Ask(QWidget*, const std::string& text, const std::string& title,
+                 ui::Buttons buttons) override {
+    shown.push_back("box " + title + " [" + Names(buttons) + "] " + text);
+    if (buttons == ui::Buttons::Ok) return ui::Answer::Ok;
+    return Take<ui::Answer>(ui::Answer::Cancel);
+  }
+  std::string BrowseForFolder(QWidget*, const std::string& prompt) override {
+    shown.push_back("folder " + prompt);
+    return Take<std::string>({});
+  }
+  std::string OpenFile(QWidget*, const std::string& title, const std::string& filter) override {
+    shown.push_back("file " + title + " | " + filter);
+    return Take<std::string>({});
+  }
+
+  std::deque<Reply> script;
+  std::vector<std::string> shown;
+
+ private:
+  static std::string Names(ui::Buttons buttons) {
+    switch (buttons) {
+      case ui::Buttons::OkCancel:
+        return "OK,Cancel";
+      case ui::Buttons::YesNo:
+        return "Yes,No";
+      case ui::Buttons::YesNoCancel:
+        return "Yes,No,Cancel";
+      case ui::Buttons::Ok:
+        break;
+    }
+    return "OK";
+  }
+
+  template <class T>
+  T Take(T otherwise) {
+    if (script.empty()) {
+      ADD_FAILURE() << "no answer scripted for: " << shown.back();
+      return otherwise;
+    }
+    const Reply next = script.front();
+    script.pop_front();
+    if (!std::holds_alternative<T>(next)) {
+      ADD_FAILURE() << "scripted answer of the wrong kind for: " << shown.back();
+      return otherwise;
+    }
+    return std::get<T>(next);
+  }
+};
+
+}  // namespace rivanet::test
