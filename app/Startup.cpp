@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/CancelSignals.h"
 #include "driver/ProcessWS.h"
 #include "platform/Error.h"
+#include "platform/files/FileLock.h"
+#include "runctl/RunLock.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/BatchFeedback.h"
@@ -26,7 +29,8 @@ const char* const kUsage =
     "             naming InputFolder, OutputFolder and ListFile\n"
     "  (nothing)  open the window for an interactive run\n"
     "Exit status: 0 succeeded, 1 failed (data errors, see the log), 2 ended by an error\n"
-    "report, 3 the run file does not exist.\n";
+    "report or refused because another run uses the application folder, 3 the run file does\n"
+    "not exist, 130/143 cancelled by Ctrl-C/SIGTERM.\n";
 
 fs::path Absolute(const fs::path& p) {
   std::error_code ec;
@@ -34,10 +38,27 @@ fs::path Absolute(const fs::path& p) {
   return ec ? p : result;
 }
 
+// A run that cannot start says why on standard error only: the log, Work and Temp may
+// belong to a run in progress.
+int RefuseToStart(const StartupEnvironment& env, const AppError& reason) {
+  *env.err << ErrorReportText(reason, "Main", kModuleSubMain) << std::endl;
+  return kExitErrorReport;
+}
+
 int RunBatch(const StartupEnvironment& env, const std::string& path) {
+  // One run per application folder, for the whole run: two runs would share Work, Temp and
+  // the log. The lock is taken before anything in the folder is written.
+  std::optional<FileLock> lock;
+  try {
+    lock = LockApplicationFolder(env.appFolder);
+  } catch (const AppError& e) {
+    return RefuseToStart(env, e);
+  }
+
   auto files = MakeFileSystem();
   ActivityLog log(*files, env.appFolder, /*interactive=*/false, env.err);
   BatchFeedback feedback(*env.err);
+  const CancelSignals signals(feedback);
   RunContext ctx{env.appFolder, false, *files, log, feedback, schema::ShippedSchema()};
   try {
     if (!files->FileExists(path)) {
@@ -50,7 +71,16 @@ int RunBatch(const StartupEnvironment& env, const std::string& path) {
         ErrorTail::WithoutLogCopy);
     const RunStatus status = ProcessWS(ctx, run.inputFolder, run.outputFolder, run.listFile);
     log.TryMakeLogCopy();
-    return status == RunStatus::Succeeded ? kExitSucceeded : kExitFailed;
+    switch (status) {
+      case RunStatus::Succeeded:
+        return kExitSucceeded;
+      case RunStatus::Cancelled:
+        if (signals.ExitStatus() != 0) return signals.ExitStatus();
+        break;
+      case RunStatus::Failed:
+        break;
+    }
+    return kExitFailed;
   } catch (const ReportedError& error) {
     return EndWithReport(ctx, error);
   } catch (const LogWriteFailure& failure) {

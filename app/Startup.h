@@ -19,8 +19,9 @@ struct StartupEnvironment {
 };
 
 // The start-up procedure: decides between an interactive and a batch run, performs it and
-// returns the exit status (0 succeeded, 1 failed, 2 ended by an error report, 3 the command
-// line names no file).
+// returns the exit status (0 succeeded, 1 failed, 2 ended by an error report or refused
+// because another run holds the application folder, 3 the command line names no file,
+// 128 + the signal when Ctrl-C or SIGTERM cancelled a batch run).
 int Main(const StartupEnvironment& env);
 
 // The command line as one path: arguments joined by blanks, every double quote removed,

@@ -36,6 +36,7 @@ std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& 
     }
     for (std::size_t i = 0; i < grids.size(); ++i)
       inputs.grids[i].paths.push_back(workspace / grids[i].folder / grids[i].name);
+    inputs.workspaces.push_back(workspace);
     ++inputs.workspaceCount;
   }
   if (inputs.workspaceCount > 1) return inputs;

@@ -16,10 +16,11 @@ struct MosaicInput {
   std::vector<std::filesystem::path> paths;
 };
 
-// What the list check hands to the grid phase: one input list per grid of the layout, in
-// the layout's order, and the number of accepted workspaces.
+// What the list check hands on: one input list per grid of the layout, in the layout's order,
+// for the grid phase; the accepted workspace folders in list order; and their number.
 struct MosaicInputs {
   std::vector<MosaicInput> grids;
+  std::vector<std::filesystem::path> workspaces;
   std::int16_t workspaceCount = 0;
 };
 

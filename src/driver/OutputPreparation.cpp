@@ -7,7 +7,6 @@
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/RunContext.h"
-#include "runctl/Settings.h"
 #include "runctl/RunMessages.h"
 #include "workspace/Schema.h"
 
@@ -15,17 +14,9 @@ namespace fs = std::filesystem;
 
 namespace rivanet {
 
-std::optional<fs::path> FindSkeletonFolder(RunContext& ctx) {
-  const fs::path settings = ctx.appFolder / (std::string(kAppTitle) + ".ini");
-  // The value is taken as written, always below the application folder.
-  const fs::path skeleton =
-      ctx.appFolder.string() + "/" + ReadIniValue("Working", "SkelPath", settings, ctx.files);
-  if (ctx.files.FolderExists(skeleton)) return skeleton;
-  Tell(ctx, MessageKind::Logged, "The " + DisplayPath(skeleton) + " folder is missing");
-  return std::nullopt;
-}
-
 fs::path WorkFolder(const RunContext& ctx) { return ctx.appFolder / "Work"; }
+
+fs::path TempFolder(const RunContext& ctx) { return ctx.appFolder / "Temp"; }
 
 void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::path& outputFolder) {
   FileSystem& files = ctx.files;
@@ -45,7 +36,11 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
   files.CopyFolder(everything, outputFolder);
   files.CopyFile(everything, outputFolder);
 
+  // A leftover Work folder is reused; one that leads out of the application folder (a link)
+  // is not the run's to fill, and is replaced by a folder of its own.
   const fs::path work = WorkFolder(ctx);
+  if (files.FolderExists(work) && files.Relate(work, ctx.appFolder) != FolderRelation::Inside)
+    files.DeleteFolder(work);
   if (!files.FolderExists(work)) files.CreateFolder(work);
   files.CopyFolder(everything, work);
   files.CopyFile(everything, work);

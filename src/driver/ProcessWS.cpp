@@ -5,8 +5,10 @@
 #include <string>
 
 #include "driver/Elapsed.h"
+#include "driver/FolderRelations.h"
 #include "driver/ListCheck.h"
 #include "driver/OutputPreparation.h"
+#include "driver/SkeletonCheck.h"
 #include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
@@ -50,19 +52,41 @@ void ClosingPass(RunContext& ctx, const fs::path& inputFolder, const fs::path& o
   }
 }
 
-// The work of a run up to its closing sequence. Returns Failed when a data check failed.
+// What the closing sequence needs to know of how far a run came.
+struct RunState {
+  RunStatus status = RunStatus::Succeeded;
+  // False when a folder check found something the run must keep inside Work or Temp.
+  bool removeScratch = true;
+};
+
+// Records a failed folder check in `state`; true when the check passed.
+bool Passed(FolderCheck check, RunState& state) {
+  if (check == FolderCheck::RefusedInScratch) state.removeScratch = false;
+  return check == FolderCheck::Passed;
+}
+
+// The work of a run up to its closing sequence. Every check that can fail comes before the
+// output preparation, the first step that deletes anything.
 RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path& outputFolder,
-                    const fs::path& listFile) {
+                    const fs::path& listFile, RunState& state) {
   const std::optional<fs::path> skeleton = FindSkeletonFolder(ctx);
   if (!skeleton) return RunStatus::Failed;
+  if (!Passed(CheckFolderPlaces(ctx, inputFolder, outputFolder, *skeleton), state) ||
+      !CheckSkeletonContents(ctx, *skeleton))
+    return RunStatus::Failed;
 
   if (ctx.interactive) ctx.feedback.RunStarted();
   ctx.feedback.Status("");
 
   const std::optional<MosaicInputs> mosaics = CheckWorkspaceList(ctx, inputFolder, listFile);
   if (!mosaics) return RunStatus::Failed;
+  if (!Passed(CheckWorkspacePlaces(ctx, outputFolder, mosaics->workspaces), state))
+    return RunStatus::Failed;
   StopIfCancelled(ctx);
 
+  // A run that cannot log what it does must not start deleting: this entry fails first.
+  ctx.log.LogEvent(VersionText() + " preparing output folder " + DisplayPath(outputFolder) +
+                   " from input file " + DisplayPath(listFile));
   PrepareOutput(ctx, *skeleton, outputFolder);
   StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
@@ -74,11 +98,12 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
 RunStatus ProcessWS(RunContext& ctx, const fs::path& inputFolder, const fs::path& outputFolder,
                     const fs::path& listFile) {
   const std::int64_t start = NowMilliseconds();
-  RunStatus status = RunStatus::Succeeded;
+  RunState state;
+  RunStatus& status = state.status;
 
   InProcedure("ProcessWS", [&] {
     try {
-      status = RunStages(ctx, inputFolder, outputFolder, listFile);
+      status = RunStages(ctx, inputFolder, outputFolder, listFile, state);
     } catch (const RunCancelled&) {
       status = RunStatus::Cancelled;
     }
@@ -97,8 +122,11 @@ RunStatus ProcessWS(RunContext& ctx, const fs::path& inputFolder, const fs::path
       ctx.log.LogEvent(title + " encountered data errors during processing of input file - " +
                        DisplayPath(listFile));
     }
-    const fs::path work = WorkFolder(ctx);
-    if (ctx.files.FolderExists(work)) ctx.files.DeleteFolder(work);
+    // The scratch folders go with every run that reaches its end, cancelled ones included.
+    if (state.removeScratch) {
+      for (const fs::path& scratch : {WorkFolder(ctx), TempFolder(ctx)})
+        if (ctx.files.FolderExists(scratch)) ctx.files.DeleteFolder(scratch);
+    }
   });
 
   // From the first log copy on, nothing can fail the run any more.

@@ -7,6 +7,35 @@
 #include "platform/files/FileSystem.h"
 
 namespace rivanet {
+namespace {
+
+// The message with every control character written out, so that one entry is always one
+// line and no text a run reports (a path, a name read from a file) can forge an entry:
+// \n, \r and \t by name, the others as \xNN.
+std::string OneLine(const std::string& message) {
+  std::string line;
+  line.reserve(message.size());
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      line += c;
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0xF];
+    }
+  }
+  return line;
+}
+
+}  // namespace
 
 ActivityLog::ActivityLog(FileSystem& files, std::filesystem::path appFolder, bool interactive,
                          std::ostream* echo)
@@ -27,7 +56,7 @@ std::string ActivityLog::FormatEntry(const std::string& message) const {
 }
 
 void ActivityLog::LogEvent(const std::string& message) {
-  const std::string entry = FormatEntry(message);
+  const std::string entry = FormatEntry(OneLine(message));
   if (m_echo != nullptr) *m_echo << entry << '\n' << std::flush;
   try {
     m_files.AppendText(m_logPath, entry + "\r\n");

@@ -21,7 +21,8 @@ class LogWriteFailure : public std::exception {
 };
 
 // The append-only activity log Active.log in the application folder, one CR LF line per
-// entry: "mm/dd/yyyy  hh:mm:ss <mode word> - <message>". The file is opened, appended to and
+// entry: "mm/dd/yyyy  hh:mm:ss <mode word> - <message>". Control characters in a message are
+// written escaped (\n, \r, \t, \xNN), so an entry never spans more than one line. The file is opened, appended to and
 // closed for every entry, so other programs may read it between entries.
 class ActivityLog {
  public:
@@ -29,7 +30,8 @@ class ActivityLog {
   ActivityLog(FileSystem& files, std::filesystem::path appFolder, bool interactive,
               std::ostream* echo = nullptr);
 
-  // Appends one entry; throws LogWriteFailure when the file cannot be written.
+  // Appends one entry, control characters escaped; throws LogWriteFailure when the file
+  // cannot be written.
   void LogEvent(const std::string& message);
 
   bool Exists() const;

@@ -17,6 +17,7 @@
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
+#include "runctl/RunLock.h"
 #include "ui/AboutWindow.h"
 #include "ui/Artwork.h"
 #include "ui/ButtonCaption.h"
@@ -213,6 +214,15 @@ void MainWindow::StartRun(const RunPaths& paths) {
 }
 
 std::optional<int> MainWindow::RunOnWorker(const RunPaths& paths) {
+  // A batch run on the same application folder may be under way: then this run does not
+  // start, and its report is shown but not logged, since the log belongs to the other run.
+  std::optional<FileLock> lock;
+  try {
+    lock = LockApplicationFolder(m_appFolder);
+  } catch (const AppError& e) {
+    m_ctx.feedback.ShowMessage(ErrorReportText(e, "Picture2_MouseUp", "Form frmMain"));
+    return std::nullopt;
+  }
   try {
     ProcessWS(m_ctx, paths.input, paths.output, paths.list);
     return std::nullopt;

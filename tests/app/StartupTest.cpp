@@ -61,6 +61,25 @@ TEST(ReadRunFileTest, RelativePathsAreTakenFromTheRunFilesFolder) {
   EXPECT_EQ(run.listFile, dir / "jobs/lists/list.txt");
 }
 
+TEST(ReadRunFileTest, TheReadmeExampleWorksWhenCopiedVerbatim) {
+  const std::string readme = test::ReadFile(RIVANET_SOURCE_DIR "/README.md");
+  const auto start = readme.find("    [Run]\n");
+  ASSERT_NE(start, std::string::npos);
+  std::string example;
+  for (std::size_t at = start; at < readme.size() && readme.compare(at, 4, "    ") == 0;) {
+    const auto end = readme.find('\n', at);
+    example += readme.substr(at + 4, end - at - 4) + "\n";
+    at = end + 1;
+  }
+  TempDir dir;
+  auto files = MakeFileSystem();
+  WriteFile(dir / "run.ini", example);
+  const RunFile run = ReadRunFile(dir / "run.ini", *files);
+  EXPECT_EQ(run.inputFolder, dir / "input");
+  EXPECT_EQ(run.outputFolder, dir / "output");
+  EXPECT_EQ(run.listFile, dir / "input/list.txt");
+}
+
 TEST(ReadRunFileTest, MissingKeyNamesKeyAndFile) {
   TempDir dir;
   auto files = MakeFileSystem();

@@ -4,20 +4,30 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
 #include "support/TempDir.h"
 
 namespace rivanet::test {
+namespace {
 
-ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& home) {
-  char outTemplate[] = "/tmp/rivanet-out.XXXXXX";
-  char errTemplate[] = "/tmp/rivanet-err.XXXXXX";
-  const int outFd = ::mkstemp(outTemplate);
-  const int errFd = ::mkstemp(errTemplate);
-  if (outFd < 0 || errFd < 0) throw std::runtime_error("mkstemp failed");
+std::string TempFile(const char* stem, int& fd) {
+  std::string name = std::string("/tmp/rivanet-") + stem + ".XXXXXX";
+  fd = ::mkstemp(name.data());
+  if (fd < 0) throw std::runtime_error("mkstemp failed");
+  return name;
+}
+
+}  // namespace
+
+StartedProgram::StartedProgram(const std::filesystem::path& program,
+                               const std::vector<std::string>& args,
+                               const std::filesystem::path& home) {
+  int outFd = -1, errFd = -1;
+  m_outFile = TempFile("out", outFd);
+  m_errFile = TempFile("err", errFd);
 
   std::vector<std::string> argvStore{program.string()};
   argvStore.insert(argvStore.end(), args.begin(), args.end());
@@ -25,9 +35,9 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
   for (auto& a : argvStore) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+  m_pid = ::fork();
+  if (m_pid < 0) throw std::runtime_error("fork failed");
+  if (m_pid == 0) {
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
     const int devnull = ::open("/dev/null", O_RDONLY);
@@ -36,17 +46,39 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
   ::close(outFd);
   ::close(errFd);
+}
+
+StartedProgram::~StartedProgram() {
+  if (!m_ended) {
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, &m_status, 0);
+  }
+  ::unlink(m_outFile.c_str());
+  ::unlink(m_errFile.c_str());
+}
+
+bool StartedProgram::Running() {
+  if (!m_ended && ::waitpid(m_pid, &m_status, WNOHANG) == m_pid) m_ended = true;
+  return !m_ended;
+}
+
+std::string StartedProgram::ErrSoFar() const { return ReadFile(m_errFile); }
+
+ProgramResult StartedProgram::Wait() {
+  if (!m_ended) ::waitpid(m_pid, &m_status, 0);
+  m_ended = true;
   ProgramResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = ReadFile(outTemplate);
-  result.err = ReadFile(errTemplate);
-  ::unlink(outTemplate);
-  ::unlink(errTemplate);
+  result.exitCode = WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+  result.out = ReadFile(m_outFile);
+  result.err = ReadFile(m_errFile);
   return result;
+}
+
+ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& home) {
+  return StartedProgram(program, args, home).Wait();
 }
 
 }  // namespace rivanet::test

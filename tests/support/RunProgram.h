@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,7 +14,32 @@ struct ProgramResult {
   std::string err;
 };
 
-// Runs `program` with `args`, RIVANETAPPEND_HOME set to `home`, and collects its output.
+// `program` started with `args` and RIVANETAPPEND_HOME set to `home`, running beside the
+// test until Wait(); a program still running when the object ends is killed.
+class StartedProgram {
+ public:
+  StartedProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 const std::filesystem::path& home);
+  ~StartedProgram();
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  pid_t Pid() const { return m_pid; }
+  // True while the program has not ended.
+  bool Running();
+  // What the program has written to standard error so far.
+  std::string ErrSoFar() const;
+  ProgramResult Wait();
+
+ private:
+  pid_t m_pid = -1;
+  int m_status = 0;
+  bool m_ended = false;
+  std::string m_outFile;
+  std::string m_errFile;
+};
+
+// Runs `program` to its end (see StartedProgram) and collects its output.
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& home);
 

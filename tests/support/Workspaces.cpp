@@ -9,13 +9,12 @@ namespace fs = std::filesystem;
 
 namespace rivanet::test {
 
+fs::path ShippedSkeleton() { return fs::path(RIVANET_APP_DIR) / "Skel"; }
+
 RunFolders MakeRunFolders(const fs::path& root) {
   RunFolders f{root / "app", root / "input", root / "output", root / "input/list.txt"};
   WriteFile(f.app / "RivanetAppend.ini", "[Working]\r\nSkelPath=Skel\r\n");
-  WriteFile(f.app / "Skel/Drainage/catchment.shp", "skel-catchment");
-  WriteFile(f.app / "Skel/hydrography/RVXLine.shp", "skel-line");
-  WriteFile(f.app / "Skel/hydrologicunits/subbasin.shp", "skel-subbasin");
-  WriteFile(f.app / "Skel/RVXFlow.dbf", "skel-flow");
+  fs::copy(ShippedSkeleton(), f.app / "Skel", fs::copy_options::recursive);
   fs::create_directories(f.input);
   fs::create_directories(f.output);
   return f;
@@ -48,6 +47,12 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
   return messages;
 }
 
-std::vector<std::string> RunFixture::Log() const { return LogMessages(f.app / "Active.log"); }
+RunContext& RunSetup::Context(bool interactive) {
+  log = std::make_unique<ActivityLog>(*files, f.app, interactive);
+  runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, schema::ShippedSchema()});
+  return *runContext;
+}
+
+std::vector<std::string> RunSetup::Log() const { return LogMessages(f.app / "Active.log"); }
 
 }  // namespace rivanet::test

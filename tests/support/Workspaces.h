@@ -26,8 +26,11 @@ struct RunFolders {
   std::filesystem::path list;
 };
 
-// Lays out app/ (RivanetAppend.ini naming Skel, Skel/ with the workspace folders and a top
-// file), input/, output/ under `root`.
+// The skeleton the build generates into its application folder.
+std::filesystem::path ShippedSkeleton();
+
+// Lays out app/ (RivanetAppend.ini naming Skel, Skel/ a copy of the shipped skeleton), input/,
+// output/ under `root`; the list file is input/list.txt.
 RunFolders MakeRunFolders(const std::filesystem::path& root);
 
 // A workspace folder holding the four grid folders (all but those in `missingGrids`, given
@@ -36,18 +39,14 @@ void MakeWorkspace(const std::filesystem::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles = {"notes.txt"},
                    const std::vector<std::string>& missingGrids = {});
 
-// A test with its own run folders and a run context on them whose feedback records what the
-// run did to it.
-class RunFixture : public ::testing::Test {
- protected:
-  RunFixture() : f(MakeRunFolders(dir.Path())) {}
+// Run folders in a fresh temporary folder, and a run context on them whose feedback records
+// what the run did to it.
+class RunSetup {
+ public:
+  RunSetup() : f(MakeRunFolders(dir.Path())) {}
 
-  // A fresh log and context for one run in the given mode.
-  RunContext& Context(bool interactive) {
-    log = std::make_unique<ActivityLog>(*files, f.app, interactive);
-    runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, schema::ShippedSchema()});
-    return *runContext;
-  }
+  // A fresh log and context for one run in the given mode, on the folders as `f` names them.
+  RunContext& Context(bool interactive);
   std::vector<std::string> Log() const;
 
   std::unique_ptr<FileSystem> files = MakeFileSystem();
@@ -57,6 +56,8 @@ class RunFixture : public ::testing::Test {
   std::unique_ptr<ActivityLog> log;
   std::optional<RunContext> runContext;
 };
+
+class RunFixture : public ::testing::Test, public RunSetup {};
 
 // The Active.log messages without their date, time and mode word. A run's duration in the
 // summary line reads "M minutes and S seconds", whatever it was.

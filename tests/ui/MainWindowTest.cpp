@@ -10,6 +10,7 @@
 
 #include "ScriptedDialogs.h"
 #include "platform/Error.h"
+#include "runctl/RunLock.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
@@ -172,7 +173,8 @@ TEST_F(MainWindowTest, RunsWithAListInAFolderWithBlanksAndAccentedLetters) {
                                kOutputPrompt, VerifyOutput(out), Overwrite(out), kListDialog,
                                VerifyList(list), Box("Finished running " + list.string())}));
   const std::string from = " from input file " + list.string();
-  EXPECT_EQ(Log(), (std::vector<std::string>{VersionText() + " processed folder HUC01" + from,
+  EXPECT_EQ(Log(), (std::vector<std::string>{VersionText() + " preparing output folder " + f.output.string() + from,
+                                             VersionText() + " processed folder HUC01" + from,
                                              VersionText() + " processed folder HUC02" + from,
                                              Summary("Succeeded")}));
   EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
@@ -202,6 +204,20 @@ TEST_F(MainWindowTest, CancelStopsTheRunAtItsNextSafePointAndClicksMeanwhileDoNo
   EXPECT_FALSE(fs::exists(f.output / "Drainage"));  // stopped before the output was prepared
   EXPECT_TRUE(Idle());
   EXPECT_TRUE(window->CancelButton()->isEnabled());
+  EXPECT_FALSE(ended);
+}
+
+TEST_F(MainWindowTest, ARunHeldByAnotherProcessIsRefusedWithoutTouchingTheLog) {
+  const FileLock other = LockApplicationFolder(f.app);
+  dialogs.script = {f.input.string(), kYes, f.output.string(), kYes, f.list.string(), kYes};
+  Click(2);
+  WaitForRun();
+  ASSERT_EQ(dialogs.shown.size(), 7u);
+  EXPECT_NE(dialogs.shown.back().find("is in use by another run) in procedure Picture2_MouseUp of Form frmMain"),
+            std::string::npos)
+      << dialogs.shown.back();
+  EXPECT_FALSE(fs::exists(f.app / "Active.log"));
+  EXPECT_TRUE(Idle());
   EXPECT_FALSE(ended);
 }
 

@@ -15,6 +15,9 @@ class TextReader {
   virtual std::string ReadLine() = 0;
 };
 
+// How one folder stands to another.
+enum class FolderRelation { Apart, Same, Inside, Contains };
+
 // Every file and folder operation of a run goes through this object. Paths are resolved one
 // component at a time without regard to letter case when no exact match exists, because the
 // workspaces come from a file system that does not tell "Drainage" from "drainage".
@@ -27,16 +30,25 @@ class FileSystem {
   // regard to case; components that match nothing are kept as written.
   virtual std::filesystem::path Resolve(const std::filesystem::path& path) const = 0;
 
+  // How `folder` stands to `other`: the same folder, inside it, containing it, or apart. Both
+  // are compared as real paths: made absolute, letter case resolved, symbolic links followed
+  // (parts that do not exist are taken as written), so no spelling or link hides a relation.
+  virtual FolderRelation Relate(const std::filesystem::path& folder,
+                                const std::filesystem::path& other) const = 0;
+
   virtual bool FileExists(const std::filesystem::path& path) const = 0;
   virtual bool FolderExists(const std::filesystem::path& path) const = 0;
 
   virtual void CreateFolder(const std::filesystem::path& path) = 0;
-  // Deletes the folder with everything in it.
+  // Deletes the folder with everything in it. A symbolic link inside it is removed, never
+  // followed; a link given as `path` is removed itself.
   virtual void DeleteFolder(const std::filesystem::path& path) = 0;
   virtual void DeleteFile(const std::filesystem::path& path) = 0;
 
   // Copies the files that `source` names into the folder `destination` (or to the file
   // `destination` when `source` names one file and `destination` is no folder), overwriting.
+  // A destination that is a symbolic link is replaced by the copy; the file it points to is
+  // never written. Copying a file onto itself is an error.
   // The last component of `source` may hold the wildcards * and ?. Nothing matched is an error.
   virtual void CopyFile(const std::filesystem::path& source,
                         const std::filesystem::path& destination) = 0;
@@ -44,7 +56,8 @@ class FileSystem {
   virtual std::size_t CopyMatchingFiles(const std::filesystem::path& source,
                                         const std::filesystem::path& destination) = 0;
   // Copies the folders that `source` names, with their contents, into the folder
-  // `destination`, overwriting files of the same name. Wildcards and failure as CopyFile.
+  // `destination`, overwriting files of the same name; a destination folder that is a symbolic
+  // link is replaced by a real folder. Wildcards, links and failure as CopyFile.
   virtual void CopyFolder(const std::filesystem::path& source,
                           const std::filesystem::path& destination) = 0;
 

@@ -7,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "platform/Text.h"
+#include "platform/files/FileCopy.h"
 #include "platform/files/FileSystem.h"
 
 namespace fs = std::filesystem;
@@ -86,6 +87,17 @@ class StdFileSystem : public FileSystem {
     return resolved;
   }
 
+  FolderRelation Relate(const fs::path& folder, const fs::path& other) const override {
+    const fs::path a = RealPath(folder);
+    const fs::path b = RealPath(other);
+    if (SameFolder(a, b)) return FolderRelation::Same;
+    for (fs::path p = a; p.has_relative_path(); p = p.parent_path())
+      if (SameFolder(p.parent_path(), b)) return FolderRelation::Inside;
+    for (fs::path p = b; p.has_relative_path(); p = p.parent_path())
+      if (SameFolder(p.parent_path(), a)) return FolderRelation::Contains;
+    return FolderRelation::Apart;
+  }
+
   bool FileExists(const fs::path& path) const override {
     std::error_code ec;
     return fs::is_regular_file(Resolve(path), ec);
@@ -109,7 +121,8 @@ class StdFileSystem : public FileSystem {
   void DeleteFolder(const fs::path& path) override {
     fs::path target = Resolve(path);
     std::error_code ec;
-    if (!fs::is_directory(target, ec)) ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
+    if (!fs::is_directory(target, ec))
+      ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
     fs::remove_all(target, ec);
     if (ec) ThrowOs(ec, path);
   }
@@ -117,7 +130,8 @@ class StdFileSystem : public FileSystem {
   void DeleteFile(const fs::path& path) override {
     fs::path target = Resolve(path);
     std::error_code ec;
-    if (!fs::is_regular_file(target, ec)) ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
+    if (!fs::is_regular_file(target, ec))
+      ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
     if (!fs::remove(target, ec)) ThrowOs(ec, path);
   }
 
@@ -128,7 +142,7 @@ class StdFileSystem : public FileSystem {
       if (!fs::is_regular_file(from, ec)) throw NothingMatched(source);
       const fs::path dest = Resolve(destination);
       const fs::path to = fs::is_directory(dest, ec) ? dest / from.filename() : dest;
-      CopyOne(from, to);
+      files::CopyRegularFile(from, to);
       return;
     }
     if (CopyMatchingFiles(source, destination) == 0) throw NothingMatched(source);
@@ -136,12 +150,12 @@ class StdFileSystem : public FileSystem {
 
   std::size_t CopyMatchingFiles(const fs::path& source, const fs::path& destination) override {
     const fs::path folder = Resolve(source.parent_path());
-    const fs::path dest = Resolve(destination);
+    files::FolderIndex dest(Resolve(destination));
     std::error_code ec;
     std::size_t copied = 0;
     for (const auto& entry : Matches(folder, source.filename().string())) {
       if (!entry.is_regular_file(ec)) continue;
-      CopyOne(entry.path(), ExistingOrSame(dest / entry.path().filename()));
+      files::CopyRegularFile(entry.path(), dest.Target(entry.path().filename().string()));
       ++copied;
     }
     return copied;
@@ -150,13 +164,13 @@ class StdFileSystem : public FileSystem {
   void CopyFolder(const fs::path& source, const fs::path& destination) override {
     const fs::path folder = Resolve(source.parent_path());
     const std::string pattern = source.filename().string();
-    const fs::path dest = Resolve(destination);
+    files::FolderIndex dest(Resolve(destination));
     std::error_code ec;
     bool any = false;
     for (const auto& entry : Matches(folder, pattern)) {
       if (!entry.is_directory(ec)) continue;
       any = true;
-      CopyTree(entry.path(), ExistingOrSame(dest / entry.path().filename()));
+      CopyTree(entry.path(), dest.Target(entry.path().filename().string()));
     }
     if (!any) throw NothingMatched(source);
   }
@@ -176,7 +190,8 @@ class StdFileSystem : public FileSystem {
     const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     const int writeErr = errno;
     const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) throw AppError::FromErrno(written ? errno : writeErr, DisplayPath(path));
+    if (!written || !closed)
+      throw AppError::FromErrno(written ? errno : writeErr, DisplayPath(path));
   }
 
  private:
@@ -184,27 +199,45 @@ class StdFileSystem : public FileSystem {
     return AppError(kErrFileNotFound, "File not found: " + DisplayPath(source));
   }
 
-  // A destination entry that exists under another letter case is overwritten, not doubled.
-  fs::path ExistingOrSame(const fs::path& path) const { return Resolve(path); }
-
-  static void CopyOne(const fs::path& from, const fs::path& to) {
+  // The absolute path with letter case resolved and symbolic links followed as far as the
+  // path exists, without a trailing separator.
+  fs::path RealPath(const fs::path& path) const {
     std::error_code ec;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    if (ec) ThrowOs(ec, to);
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) absolute = path;
+    fs::path real = fs::weakly_canonical(Resolve(absolute), ec);
+    if (ec) real = absolute.lexically_normal();
+    while (!real.has_filename() && real.has_relative_path()) real = real.parent_path();
+    return real;
   }
 
+  // Two real paths name the same folder when they are equal or, on a file system that does
+  // not tell letter cases apart, lead to the same folder.
+  static bool SameFolder(const fs::path& a, const fs::path& b) {
+    if (a == b) return true;
+    if (!SameIgnoringCase(a.filename().string(), b.filename().string())) return false;
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+  }
+
+  // Copies the folder `from` as `to`, each entry overwriting the one of the same name in any
+  // letter case. A link in the place of `to` is replaced by a real folder.
   void CopyTree(const fs::path& from, const fs::path& to) {
     std::error_code ec;
-    if (!fs::is_directory(to, ec)) {
-      fs::create_directory(to, ec);
-      if (ec) ThrowOs(ec, to);
+    const fs::file_status status = fs::symlink_status(to, ec);
+    if (fs::is_symlink(status)) {
+      if (!fs::remove(to, ec)) ThrowOs(ec, to);
     }
+    if (!fs::is_directory(status) && !fs::create_directory(to, ec)) {
+      ThrowOs(ec ? ec : std::make_error_code(std::errc::file_exists), to);
+    }
+    files::FolderIndex targets(to);
     for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
-      const fs::path target = ExistingOrSame(to / it->path().filename());
+      const fs::path target = targets.Target(it->path().filename().string());
       if (it->is_directory(ec)) {
         CopyTree(it->path(), target);
       } else {
-        CopyOne(it->path(), target);
+        files::CopyRegularFile(it->path(), target);
       }
     }
     if (ec) ThrowOs(ec, from);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Error.h"
+#include "platform/files/FileLock.h"
 #include "platform/files/FileSystem.h"
 #include "support/TempDir.h"
 
@@ -18,7 +19,7 @@ class FileSystemTest : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(FileSystemTest, PathsResolveWithoutRegardToLetterCase) {
+TEST_F(FileSystemTest, PathsResolveWithoutRegardToLetterCaseExactMatchFirst) {
   WriteFile(dir / "WS1/Drainage/cat/cat.tif", "x");
   EXPECT_TRUE(files->FolderExists(dir / "ws1/drainage/CAT"));
   EXPECT_TRUE(files->FileExists(dir / "Ws1/DRAINAGE/cat/Cat.TIF"));
@@ -27,13 +28,37 @@ TEST_F(FileSystemTest, PathsResolveWithoutRegardToLetterCase) {
   EXPECT_FALSE(files->FileExists(dir / "ws1/drainage/cat"));  // a folder is no file
   // A missing component is kept as written, as are those after it.
   EXPECT_EQ(files->Resolve(dir / "ws1/Missing/Cat"), dir / "WS1/Missing/Cat");
-}
-
-TEST_F(FileSystemTest, ExactMatchWinsOverOtherCase) {
   fs::create_directories(dir / "hydrologicUnits");
   fs::create_directories(dir / "hydrologicunits");
   EXPECT_EQ(files->Resolve(dir / "hydrologicunits"), dir / "hydrologicunits");
   EXPECT_EQ(files->Resolve(dir / "hydrologicUnits"), dir / "hydrologicUnits");
+}
+
+TEST_F(FileSystemTest, FolderRelationsSeeThroughLinksLetterCaseAndSpelling) {
+  fs::create_directories(dir / "data/in/A/drainage");
+  fs::create_directory_symlink(dir / "data/in/A", dir / "link");
+  const fs::path d = dir.Path();
+  struct Case {
+    fs::path folder, other;
+    FolderRelation relation;
+  };
+  const Case cases[] = {
+      {d / "data/in", d / "data/in", FolderRelation::Same},
+      {d / "data/in/", d / "data/./in", FolderRelation::Same},
+      {d / "data/in/A", d / "data/in", FolderRelation::Inside},
+      {d / "data", d / "data/in/A/drainage", FolderRelation::Contains},
+      {d / "data/in", d / "data/out", FolderRelation::Apart},
+      {d / "data/inside", d / "data/in", FolderRelation::Apart},  // a name prefix is no parent
+      {d / "link", d / "data/in/A", FolderRelation::Same},
+      {d / "link/drainage", d / "data/in", FolderRelation::Inside},
+      {d / "DATA/In/a", d / "data/in/A", FolderRelation::Same},
+      {d / "data/in/A/new/deeper", d / "Data/IN", FolderRelation::Inside},  // not there yet
+      {d / "data/in/../in/A", d / "link", FolderRelation::Same},
+      {fs::path("relative"), fs::current_path(), FolderRelation::Inside},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(files->Relate(c.folder, c.other), c.relation) << c.folder << " and " << c.other;
+  }
 }
 
 TEST_F(FileSystemTest, NewFolderKeepsTheSpellingGivenUnderAResolvedParent) {
@@ -51,25 +76,30 @@ TEST_F(FileSystemTest, NewFolderKeepsTheSpellingGivenUnderAResolvedParent) {
   }
 }
 
-TEST_F(FileSystemTest, WildcardCopiesOverwriteAndFailWhenNothingMatched) {
+TEST_F(FileSystemTest, CopiesOverwriteInAnyLetterCaseAndFailWhenNothingMatched) {
   WriteFile(dir / "skel/a.dbf", "new-a");
   WriteFile(dir / "skel/B.txt", "new-b");
   WriteFile(dir / "skel/hydrography/RVXLine.shp", "line");
   WriteFile(dir / "out/A.DBF", "old-a");  // same file under other case: overwritten, not doubled
   WriteFile(dir / "out/keep.txt", "keep");
-  WriteFile(dir / "out/hydrography/old.shp", "old");
+  WriteFile(dir / "out/Hydrography/rvxline.SHP", "old line");
+  WriteFile(dir / "out/Hydrography/old.shp", "old");
 
   files->CopyFile(dir / "skel/*", dir / "out");
   EXPECT_EQ(ReadFile(dir / "out/A.DBF"), "new-a");
   EXPECT_FALSE(fs::exists(dir / "out/a.dbf"));
   EXPECT_EQ(ReadFile(dir / "out/B.txt"), "new-b");
   EXPECT_EQ(ReadFile(dir / "out/keep.txt"), "keep");
-  EXPECT_FALSE(fs::exists(dir / "out/hydrography/RVXLine.shp"));  // files only
+  EXPECT_EQ(ReadFile(dir / "out/Hydrography/rvxline.SHP"), "old line");  // files only
 
   files->CopyFolder(dir / "skel/*", dir / "out");
-  EXPECT_EQ(ReadFile(dir / "out/hydrography/RVXLine.shp"), "line");
-  EXPECT_EQ(ReadFile(dir / "out/hydrography/old.shp"), "old");
+  EXPECT_EQ(ReadFile(dir / "out/Hydrography/rvxline.SHP"), "line");
+  EXPECT_EQ(ReadFile(dir / "out/Hydrography/old.shp"), "old");
+  EXPECT_FALSE(fs::exists(dir / "out/hydrography"));
 
+  files->CopyFile(dir / "skel/B.txt", dir / "single.txt");
+  EXPECT_EQ(ReadFile(dir / "single.txt"), "new-b");
+  EXPECT_THROW(files->CopyFile(dir / "skel/missing.txt", dir / "x.txt"), AppError);
   fs::create_directories(dir / "empty/sub");
   try {
     files->CopyFile(dir / "empty/*", dir / "out");
@@ -85,11 +115,46 @@ TEST_F(FileSystemTest, WildcardCopiesOverwriteAndFailWhenNothingMatched) {
   EXPECT_EQ(files->CopyMatchingFiles(dir / "skel/*.TXT", dir / "out"), 1u);
 }
 
-TEST_F(FileSystemTest, SingleFileCopyToFileOrFolder) {
-  WriteFile(dir / "Active.log", "line\r\n");
-  files->CopyFile(dir / "Active.log", dir / "RivanetAppend.log");
-  EXPECT_EQ(ReadFile(dir / "RivanetAppend.log"), "line\r\n");
-  EXPECT_THROW(files->CopyFile(dir / "Missing.log", dir / "x.log"), AppError);
+TEST_F(FileSystemTest, LinksAreReplacedOrRemovedButNeverWrittenThrough) {
+  WriteFile(dir / "mine/file.dbf", "mine");
+  WriteFile(dir / "mine/folder/a.shp", "mine");
+  WriteFile(dir / "skel/a.dbf", "skeleton");
+  WriteFile(dir / "skel/sub/a.shp", "skeleton");
+  WriteFile(dir / "skel/sub/deeper/b.shp", "skeleton");
+  fs::create_directories(dir / "out/sub");
+  fs::create_symlink(dir / "mine/file.dbf", dir / "out/a.dbf");
+  fs::create_symlink(dir / "mine/file.dbf", dir / "out/sub/a.shp");
+  fs::create_directory_symlink(dir / "mine/folder", dir / "out/sub/deeper");
+  fs::create_symlink(dir / "mine/file.dbf", dir / "single.dbf");
+  const auto mine = test::Snapshot(dir / "mine");
+
+  files->CopyFile(dir / "skel/*", dir / "out");
+  files->CopyFolder(dir / "skel/*", dir / "out");
+  files->CopyFile(dir / "skel/a.dbf", dir / "single.dbf");
+  EXPECT_EQ(test::Changes(mine, test::Snapshot(dir / "mine")), test::kNoChanges);
+  for (const char* copy : {"out/a.dbf", "out/sub/a.shp", "out/sub/deeper/b.shp", "single.dbf"}) {
+    EXPECT_FALSE(fs::is_symlink(dir / copy)) << copy;
+    EXPECT_EQ(ReadFile(dir / copy), "skeleton") << copy;
+  }
+  EXPECT_FALSE(fs::is_symlink(dir / "out/sub/deeper"));
+
+  // Deleting a folder (named in any letter case) removes the links in it, and a link given
+  // as the folder, never what they point to.
+  fs::create_directory_symlink(dir / "mine", dir / "out/sub/away");
+  fs::create_directory_symlink(dir / "mine", dir / "linked");
+  files->DeleteFolder(dir / "OUT");
+  files->DeleteFolder(dir / "linked");
+  EXPECT_FALSE(fs::exists(dir / "out"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "linked")));
+  EXPECT_THROW(files->DeleteFolder(dir / "out"), AppError);
+  EXPECT_EQ(test::Changes(mine, test::Snapshot(dir / "mine")), test::kNoChanges);
+  files->DeleteFile(dir / "SINGLE.dbf");
+  EXPECT_FALSE(fs::exists(dir / "single.dbf"));
+
+  // A file is never copied onto itself, which would empty it.
+  fs::create_directory_symlink(dir / "skel", dir / "skel-link");
+  EXPECT_THROW(files->CopyFile(dir / "skel/*.dbf", dir / "skel-link"), AppError);
+  EXPECT_EQ(ReadFile(dir / "skel/a.dbf"), "skeleton");
 }
 
 TEST_F(FileSystemTest, TextLinesAndAppend) {
@@ -107,14 +172,14 @@ TEST_F(FileSystemTest, TextLinesAndAppend) {
   EXPECT_THROW(files->AppendText(dir / "blocked.log", "x"), AppError);
 }
 
-TEST_F(FileSystemTest, DeletesFoldersWithContentsAndFiles) {
-  WriteFile(dir / "Work/hydrography/a.shp", "a");
-  files->DeleteFolder(dir / "work");
-  EXPECT_FALSE(fs::exists(dir / "Work"));
-  EXPECT_THROW(files->DeleteFolder(dir / "Work"), AppError);
-  WriteFile(dir / "f.txt", "");
-  files->DeleteFile(dir / "F.TXT");
-  EXPECT_FALSE(fs::exists(dir / "f.txt"));
+TEST_F(FileSystemTest, OneLockHolderAtATime) {
+  const fs::path file = dir / "app.lock";
+  std::optional<FileLock> first = FileLock::TryLock(file);
+  ASSERT_TRUE(first);
+  EXPECT_FALSE(FileLock::TryLock(file));  // another open of the file: refused while held
+  first.reset();
+  EXPECT_TRUE(FileLock::TryLock(file));
+  EXPECT_THROW(FileLock::TryLock(dir / "missing/app.lock"), AppError);
 }
 
 TEST(WildcardMatchTest, StarQuestionMarkAndCase) {
