@@ -19,8 +19,8 @@ void Fill(FeatureReader& source, GDALDataset& target, const fs::path& file) {
   CPLErrorReset();
   OGRSpatialReference* srs = s.layer->GetSpatialRef();
   const char* const options[] = {"ENCODING=UTF-8", nullptr};
-  OGRLayer* layer = target.CreateLayer(file.stem().c_str(), srs, defn.GetGeomType(),
-                                       const_cast<char**>(options));
+  OGRLayer* layer =
+      target.CreateLayer(file.stem().c_str(), srs, defn.GetGeomType(), const_cast<char**>(options));
   if (layer == nullptr) throw GdalError("Cannot create feature class", file);
   for (int i = 0; i < defn.GetFieldCount(); ++i) {
     CPLErrorReset();
@@ -47,16 +47,17 @@ void Fill(FeatureReader& source, GDALDataset& target, const fs::path& file) {
 void CopyFeatureClass(const fs::path& folder, const std::string& from, const std::string& to) {
   const fs::path where = MakeFileSystem()->Resolve(folder);
   std::unique_ptr<FeatureReader> source = FeatureReader::Open(where, from);
-  if (!source) throw FileError(kErrFileNotFound, "Feature class not found", where / (from + ".shp"));
+  if (!source)
+    throw FileError(kErrFileNotFound, "Feature class not found", where / (from + ".shp"));
   if (auto existing = FindShapefile(where, to))
-    throw FileError(kErrFileAlreadyExists, "Cannot copy " + from + " here, a shapefile is in the way",
-                    existing->shp);
+    throw FileError(kErrFileAlreadyExists,
+                    "Cannot copy " + from + " here, a shapefile is in the way", existing->shp);
   const fs::path file = where / (to + ".shp");
   try {
     QuietGdal quiet;
     CPLErrorReset();
-    DatasetPtr target(Driver("ESRI Shapefile", file)
-                          .Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    DatasetPtr target(
+        Driver("ESRI Shapefile", file).Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!target) throw GdalError("Cannot create feature class", file);
     Fill(*source, *target, file);
     CloseDataset(target, "Cannot write feature class", file);

@@ -1,10 +1,9 @@
 #include "platform/gis/FeatureReader.h"
 
-
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
-#include "platform/gis/FileHeaders.h"
 #include "platform/gis/FeatureInternals.h"
+#include "platform/gis/FileHeaders.h"
 #include "platform/gis/GridFolder.h"
 #include "platform/gis/Shapefile.h"
 
@@ -34,7 +33,8 @@ DbfField DbfFieldOf(const OGRFieldDefn& fd) {
 std::vector<DbfField> DbfFieldsOf(const OGRFeatureDefn& defn) {
   std::vector<DbfField> fields;
   fields.reserve(defn.GetFieldCount());
-  for (int i = 0; i < defn.GetFieldCount(); ++i) fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
+  for (int i = 0; i < defn.GetFieldCount(); ++i)
+    fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
   return fields;
 }
 
@@ -51,11 +51,10 @@ DatasetPtr OpenShapefileDataset(const fs::path& shp, bool update) {
   const ScopedConfigOption noMatching("USE_OSR_FIND_MATCHES", "NO");
   // Appends go record after record; without the end-of-file mark after each one the table is
   // written in large blocks instead of a seek and a write per record.
-  DatasetPtr ds =
-      update ? OpenDataset(shp, GDAL_OF_VECTOR | GDAL_OF_UPDATE, {"ESRI Shapefile"},
-                           {"DBF_EOF_CHAR=NO"}, "Cannot open feature class")
-             : OpenDataset(shp, GDAL_OF_VECTOR | GDAL_OF_READONLY, {"ESRI Shapefile"}, {},
-                           "Cannot open feature class");
+  DatasetPtr ds = update ? OpenDataset(shp, GDAL_OF_VECTOR | GDAL_OF_UPDATE, {"ESRI Shapefile"},
+                                       {"DBF_EOF_CHAR=NO"}, "Cannot open feature class")
+                         : OpenDataset(shp, GDAL_OF_VECTOR | GDAL_OF_READONLY, {"ESRI Shapefile"},
+                                       {}, "Cannot open feature class");
   // The .prj is read on first use; read it now, while the options above hold.
   for (int i = 0; i < ds->GetLayerCount(); ++i) ds->GetLayer(i)->GetSpatialRef();
   return ds;
@@ -96,7 +95,8 @@ FeatureReader::~FeatureReader() {
   }
 }
 
-std::unique_ptr<FeatureReader> FeatureReader::Open(const fs::path& folder, const std::string& name) {
+std::unique_ptr<FeatureReader> FeatureReader::Open(const fs::path& folder,
+                                                   const std::string& name) {
   QuietGdal quiet;
   std::optional<OpenedClass> opened = OpenClass(folder, name, /*update=*/false);
   if (!opened) return nullptr;
@@ -113,15 +113,16 @@ const fs::path& FeatureReader::File() const { return m_impl->file; }
 
 const std::vector<DbfField>& FeatureReader::Fields() const { return m_impl->fields; }
 
-int FeatureReader::FindField(std::string_view name) const { return FindFieldIn(m_impl->fields, name); }
+int FeatureReader::FindField(std::string_view name) const {
+  return FindFieldIn(m_impl->fields, name);
+}
 
 bool FeatureReader::Next() {
   Impl& r = *m_impl;
   QuietGdal quiet;
   CPLErrorReset();
   r.current.reset(r.layer->GetNextFeature());
-  if (GdalFailed())
-    throw GdalError("Cannot read feature " + std::to_string(r.number + 1), r.file);
+  if (GdalFailed()) throw GdalError("Cannot read feature " + std::to_string(r.number + 1), r.file);
   if (!r.current) return false;
   ++r.number;
   return true;

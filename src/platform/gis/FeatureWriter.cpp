@@ -9,10 +9,12 @@
 #include <system_error>
 
 #include "platform/files/FileSystem.h"
-#include "platform/gis/FileHeaders.h"
 #include "platform/gis/FeatureInternals.h"
 #include "platform/gis/FeatureReader.h"
+#include "platform/gis/FeatureValues.h"
+#include "platform/gis/FileHeaders.h"
 #include "platform/gis/GridFolder.h"
+#include "platform/gis/ShapeRecords.h"
 
 namespace fs = std::filesystem;
 
@@ -25,114 +27,6 @@ std::int64_t PowerOfTen(int exponent) {
   std::int64_t value = 1;
   for (int i = 0; i < exponent; ++i) value *= 10;
   return value;
-}
-
-// The value of an input field as the dBASE checks take it.
-DbfValue ValueOf(const OGRFeature& feature, int field, OGRFieldType type) {
-  switch (type) {
-    case OFTInteger:
-    case OFTInteger64:
-      return std::int64_t{feature.GetFieldAsInteger64(field)};
-    case OFTReal:
-      return feature.GetFieldAsDouble(field);
-    default:
-      return std::string(feature.GetFieldAsString(field));  // a date reads YYYY/MM/DD
-  }
-}
-
-// Why `value` does not fit `field`, for a value the quick bounds have refused. The bounds of a
-// 32-bit output field are narrower than its width, hence the second sentence.
-std::string ProblemWith(const DbfField& field, const DbfValue& value) {
-  if (auto problem = FieldValueProblem(field, value)) return *problem;
-  return "Field \"" + field.name + "\" cannot hold " + std::to_string(std::get<std::int64_t>(value)) +
-         ": beyond a 32-bit integer";
-}
-
-// Puts a value that FieldValueProblem has passed for `field` into the output feature.
-void PutConverted(OGRFeature& out, int to, const DbfField& field, const DbfValue& value) {
-  const auto* integer = std::get_if<std::int64_t>(&value);
-  const auto* real = std::get_if<double>(&value);
-  const auto* text = std::get_if<std::string>(&value);
-  switch (field.type) {
-    case DbfType::Integer:
-      out.SetField(to, static_cast<GIntBig>(integer != nullptr ? *integer
-                                                                : static_cast<std::int64_t>(*real)));
-      return;
-    case DbfType::Real:
-      out.SetField(to, integer != nullptr ? static_cast<double>(*integer) : *real);
-      return;
-    case DbfType::String:
-      out.SetField(to, text->c_str());
-      return;
-    case DbfType::Date: {
-      const std::optional<DbfDate> d = ParseDbfDate(*text);
-      out.SetField(to, d->year, d->month, d->day);
-      return;
-    }
-  }
-}
-
-// The shapes a feature class of layer type `layerType` can hold.
-bool Holds(OGRwkbGeometryType layerType, OGRwkbGeometryType shape) {
-  switch (wkbFlatten(layerType)) {
-    case wkbPoint:
-      return shape == wkbPoint;
-    case wkbMultiPoint:
-      return shape == wkbPoint || shape == wkbMultiPoint;
-    case wkbLineString:
-    case wkbMultiLineString:
-      return shape == wkbLineString || shape == wkbMultiLineString;
-    case wkbPolygon:
-    case wkbMultiPolygon:
-      return shape == wkbPolygon || shape == wkbMultiPolygon;
-    default:
-      return true;
-  }
-}
-
-struct ShapeCount {
-  std::uint64_t parts = 0;
-  std::uint64_t points = 0;
-};
-
-void CountShape(const OGRGeometry& g, ShapeCount& n) {
-  switch (wkbFlatten(g.getGeometryType())) {
-    case wkbPoint:
-      n.points += 1;
-      return;
-    case wkbLineString:
-      n.parts += 1;
-      n.points += g.toLineString()->getNumPoints();
-      return;
-    case wkbPolygon:
-      for (const OGRLinearRing* ring : *g.toPolygon()) {
-        n.parts += 1;
-        n.points += ring->getNumPoints();
-      }
-      return;
-    default:
-      if (OGR_GT_IsSubClassOf(g.getGeometryType(), wkbGeometryCollection))
-        for (const OGRGeometry* part : *g.toGeometryCollection()) CountShape(*part, n);
-      return;
-  }
-}
-
-// Bytes the shape takes in the .shp, record header included. With Z the measures are counted
-// too, so the figure never falls short of what is written.
-std::uint64_t ShapeRecordBytes(const OGRGeometry* g, OGRwkbGeometryType layerType) {
-  constexpr std::uint64_t kRecordHeader = 8;
-  if (g == nullptr) return kRecordHeader + 4;
-  ShapeCount n;
-  CountShape(*g, n);
-  const bool z = wkbHasZ(layerType) || wkbHasM(layerType);
-  switch (wkbFlatten(layerType)) {
-    case wkbPoint:
-      return kRecordHeader + 20 + (z ? 16 : 0);
-    case wkbMultiPoint:
-      return kRecordHeader + 40 + 16 * n.points + (z ? 32 + 16 * n.points : 0);
-    default:
-      return kRecordHeader + 44 + 4 * n.parts + 16 * n.points + (z ? 32 + 16 * n.points : 0);
-  }
 }
 
 std::uintmax_t FileSize(const fs::path& file) {
@@ -177,6 +71,11 @@ FeatureWriter::~FeatureWriter() {
     QuietGdal quiet;
     m_impl->staged.reset();
     m_impl->ds.reset();
+    try {
+      EndDbfWithMark(m_impl->dbf);
+    } catch (const AppError&) {
+      // An error is already on its way; the table reads the same without the mark.
+    }
   }
 }
 
@@ -194,7 +93,8 @@ std::unique_ptr<FeatureWriter> FeatureWriter::Open(const fs::path& folder, const
   const OGRFeatureDefn& defn = *w->layer->GetLayerDefn();
   w->layerType = defn.GetGeomType();
   w->fields = DbfFieldsOf(defn);
-  for (int i = 0; i < defn.GetFieldCount(); ++i) w->types.push_back(defn.GetFieldDefn(i)->GetType());
+  for (int i = 0; i < defn.GetFieldCount(); ++i)
+    w->types.push_back(defn.GetFieldDefn(i)->GetType());
   // Appending to a class that already holds features is rare (the skeleton's are empty); their
   // shapes count for the extent too.
   if (w->layer->GetFeatureCount(FALSE) > 0) {
@@ -212,7 +112,9 @@ const fs::path& FeatureWriter::File() const { return m_impl->file; }
 
 const std::vector<DbfField>& FeatureWriter::Fields() const { return m_impl->fields; }
 
-int FeatureWriter::FindField(std::string_view name) const { return FindFieldIn(m_impl->fields, name); }
+int FeatureWriter::FindField(std::string_view name) const {
+  return FindFieldIn(m_impl->fields, name);
+}
 
 FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
   using Copy = FieldMapping::Copy;
@@ -273,8 +175,7 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
     switch (p.copy) {
       case Copy::Integer: {
         const GIntBig v = in.GetFieldAsInteger64(p.from);
-        if (v < p.lowest || v > p.highest)
-          w.Refuse(source, ProblemWith(field, std::int64_t{v}));
+        if (v < p.lowest || v > p.highest) w.Refuse(source, ProblemWith(field, std::int64_t{v}));
         out.SetField(p.to, v);
         break;
       }
@@ -298,7 +199,7 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
         break;
       case Copy::Converted: {
         const OGRFieldType inType = in.GetFieldDefnRef(p.from)->GetType();
-        const DbfValue v = ValueOf(in, p.from, inType);
+        const DbfValue v = Converted(ValueOf(in, p.from, inType), field.type);
         if (auto problem = FieldValueProblem(field, v)) w.Refuse(source, *problem);
         PutConverted(out, p.to, field, v);
         break;
@@ -346,7 +247,8 @@ void FeatureWriter::InsertStaged(FeatureReader& source) {
   w.shpBytes = shpBytes;
   w.dbfBytes = dbfBytes;
   ++w.inserted;
-  if (const OGRGeometry* written = out.GetGeometryRef(); written != nullptr && !written->IsEmpty()) {
+  if (const OGRGeometry* written = out.GetGeometryRef();
+      written != nullptr && !written->IsEmpty()) {
     OGREnvelope one;
     written->getEnvelope(&one);
     w.shapes.Merge(one);

@@ -76,7 +76,8 @@ class FeatureWriter {
   // second read.
   Extent ShapesExtent() const;
 
-  // Writes what GDAL still holds and closes the file; AppError when that fails.
+  // Writes what GDAL still holds and closes the file; AppError when that fails. Afterwards
+  // only Inserted and ShapesExtent may be asked.
   void Close();
 
  private:

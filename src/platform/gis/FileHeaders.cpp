@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -67,6 +68,19 @@ void CheckShpHeader(const fs::path& shp) {
                     "Shapefile is truncated: its header announces " + std::to_string(announced) +
                         " bytes, the file holds " + std::to_string(size),
                     shp);
+}
+
+Extent ReadHeaderExtent(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::array<unsigned char, 100> bytes{};
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), bytes.size()))
+    throw FileError(kErrInvalidArgument, "Not a shapefile (no header)", file);
+  double bounds[4] = {};  // xmin, ymin, xmax, ymax: little-endian doubles from byte 36
+  for (int i = 0; i < 4; ++i) {
+    const std::uint64_t bits = LittleEndian(&bytes[36 + 8 * i], 8);
+    std::memcpy(&bounds[i], &bits, sizeof(double));
+  }
+  return {bounds[0], bounds[1], bounds[2], bounds[3]};
 }
 
 std::uint64_t CheckDbfHeader(const fs::path& dbf, std::int64_t shapes) {

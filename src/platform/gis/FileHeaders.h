@@ -6,11 +6,17 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "platform/gis/ShapefileExtent.h"
+
 namespace rivanet::gis {
 
 // Checks that the .shp is as long as its header says: a truncated file is refused before a
 // single feature of it is copied (GDAL would read the features up to the cut first).
 void CheckShpHeader(const std::filesystem::path& shp);
+
+// The extent (x and y bounds) the header of a .shp or .shx states; GDAL reads it from the .shx
+// only.
+Extent ReadHeaderExtent(const std::filesystem::path& file);
 
 // Checks that the records the header announces are all in the file (GDAL 3.6 reads past the end
 // of a truncated table, or crashes when asked to scan it), and that there is one for every

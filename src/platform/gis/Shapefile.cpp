@@ -17,8 +17,7 @@ namespace {
 // extension (".dbf", ".sbn") or the .shp's own side files (".shp.xml"), but not another
 // shapefile whose name merely starts the same ("catchment.old.shp").
 std::optional<std::string> CompanionExtension(const std::string& file, const std::string& name) {
-  if (file.size() <= name.size() + 1 || file[name.size()] != '.' ||
-      !StartsIgnoringCase(file, name))
+  if (file.size() <= name.size() + 1 || file[name.size()] != '.' || !StartsIgnoringCase(file, name))
     return std::nullopt;
   std::string ext = file.substr(name.size() + 1);
   if (ext.find('.') != std::string::npos && !StartsIgnoringCase(ext, "shp.")) return std::nullopt;
@@ -41,7 +40,8 @@ std::vector<Companion> Companions(const fs::path& folder, const std::string& nam
   if (ec && ec != std::errc::no_such_file_or_directory)
     throw AppError::FromErrno(ec.value(), DisplayPath(folder));
   // A repeatable order, so that a failure part-way always stops at the same file.
-  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return a.path < b.path; });
   return found;
 }
 
@@ -79,8 +79,8 @@ void RenameShapefile(const fs::path& folder, const std::string& from, const std:
   const fs::path where = ResolvedFolder(folder);
   const std::vector<Companion> existing = Companions(where, to);
   if (!existing.empty())
-    throw FileError(kErrFileAlreadyExists, "Cannot rename shapefile " + from + ", a file of " + to +
-                                               " is in the way",
+    throw FileError(kErrFileAlreadyExists,
+                    "Cannot rename shapefile " + from + ", a file of " + to + " is in the way",
                     existing.front().path);
   for (const Companion& c : Companions(where, from)) {
     const fs::path target = where / (to + "." + c.ext);

@@ -18,10 +18,10 @@ namespace rivanet::gis {
 inline constexpr std::uint64_t kShapefileSizeLimit = 2147483647;
 
 struct ShapefileParts {
-  std::filesystem::path shp;  // as found on disk
-  std::filesystem::path shx;  // empty when absent
-  std::filesystem::path dbf;  // empty when absent
-  std::filesystem::path cpg;  // empty when absent
+  std::filesystem::path shp;               // as found on disk
+  std::filesystem::path shx;               // empty when absent
+  std::filesystem::path dbf;               // empty when absent
+  std::filesystem::path cpg;               // empty when absent
   std::vector<std::filesystem::path> all;  // every file of the shapefile, .shp included
 };
 

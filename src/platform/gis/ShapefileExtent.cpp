@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "platform/gis/FeatureInternals.h"
+#include "platform/gis/FileHeaders.h"
 #include "platform/gis/GridFolder.h"
+#include "platform/gis/Shapefile.h"
 
 namespace fs = std::filesystem;
 
@@ -12,22 +14,20 @@ namespace {
 
 std::unique_ptr<FeatureReader> OpenExisting(const fs::path& folder, const std::string& name) {
   std::unique_ptr<FeatureReader> reader = FeatureReader::Open(folder, name);
-  if (!reader) throw FileError(kErrFileNotFound, "Feature class not found", folder / (name + ".shp"));
+  if (!reader)
+    throw FileError(kErrFileNotFound, "Feature class not found", folder / (name + ".shp"));
   return reader;
 }
 
 }  // namespace
 
-Extent HeaderExtent(const fs::path& folder, const std::string& name) {
-  const std::unique_ptr<FeatureReader> reader = OpenExisting(folder, name);
-  const FeatureReader::Impl& r = reader->Internal();
-  QuietGdal quiet;
-  OGREnvelope header;
-  CPLErrorReset();
-  // A shapefile layer answers from its header, without looking at a single shape.
-  if (r.layer->GetExtent(&header, FALSE) != OGRERR_NONE)
-    throw GdalError("Cannot read the extent", r.file);
-  return {header.MinX, header.MinY, header.MaxX, header.MaxY};
+HeaderExtents ReadHeaderExtents(const fs::path& folder, const std::string& name) {
+  const std::optional<ShapefileParts> parts = FindShapefile(folder, name);
+  if (!parts)
+    throw FileError(kErrFileNotFound, "Feature class not found", folder / (name + ".shp"));
+  if (parts->shx.empty())
+    throw FileError(kErrFileNotFound, "Feature class has no shape index file (.shx)", parts->shp);
+  return {ReadHeaderExtent(parts->shp), ReadHeaderExtent(parts->shx)};
 }
 
 OGREnvelope ScanShapes(FeatureReader& reader) {

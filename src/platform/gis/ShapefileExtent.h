@@ -15,9 +15,15 @@ struct Extent {
   bool operator==(const Extent&) const = default;
 };
 
-// The extent in the header of <folder>/<name>.shp (letter case ignored); AppError naming the
-// file when there is none or it cannot be read.
-Extent HeaderExtent(const std::filesystem::path& folder, const std::string& name);
+// What the headers of <folder>/<name>.shp and of its .shx state (letter case ignored). The .shx
+// repeats the .shp's header and some readers take the extent from there (GDAL does), others
+// from the .shp, so both have to be right. AppError naming the file when there is no such
+// shapefile or a header cannot be read.
+struct HeaderExtents {
+  Extent shp;
+  Extent shx;
+};
+HeaderExtents ReadHeaderExtents(const std::filesystem::path& folder, const std::string& name);
 // The extent of the shapes themselves, read from every feature; all zeros when no feature has
 // a shape (as a shapefile's header then says).
 Extent ShapesExtent(const std::filesystem::path& folder, const std::string& name);

@@ -4,11 +4,11 @@
 
 #include <functional>
 
+#include "GisTest.h"
 #include "platform/gis/FeatureReader.h"
 #include "platform/gis/FeatureWriter.h"
 #include "platform/gis/Shapefile.h"
-#include "GisTest.h"
-#include "ShapefileKit.h"
+#include "support/ShapefileKit.h"
 
 namespace rivanet::gis {
 namespace {
@@ -70,7 +70,8 @@ TEST(FeatureReaderTest, DamagedClassesAreRefusedNamingTheFile) {
     const char* reason;
   };
   const auto cut = [](const fs::path& file, double part) {
-    fs::resize_file(file, static_cast<std::uintmax_t>(static_cast<double>(fs::file_size(file)) * part));
+    fs::resize_file(file,
+                    static_cast<std::uintmax_t>(static_cast<double>(fs::file_size(file)) * part));
   };
   const std::vector<Case> cases = {
       {"no .shx", [](const fs::path& b) { fs::remove(b.string() + ".shx"); }, "(.shx)"},
@@ -97,7 +98,8 @@ TEST(FeatureReaderTest, DamagedClassesAreRefusedNamingTheFile) {
       while (reader->Next()) {
       }
     });
-    EXPECT_NE(e.Description().find((dir / "Lines.").string()), std::string::npos) << e.Description();
+    EXPECT_NE(e.Description().find((dir / "Lines.").string()), std::string::npos)
+        << e.Description();
     EXPECT_NE(e.Description().find(c.reason), std::string::npos) << e.Description();
   }
 }
@@ -134,16 +136,31 @@ TEST(FeatureWriterTest, RefusesWhatTheOutputCannotHoldAndKeepsWhatCameBefore) {
     const char* reason;
   };
   const std::vector<Case> cases = {
-      {"text too long", {"Name", OFTString, 20}, {"Name", OFTString, 5},
-       {"POINT (1 1)", {"Crème brûlée"}}, "\"Name\" (String 5) cannot hold \"Crème brûlée\""},
-      {"number too wide", {"Code", OFTInteger, 9}, {"Code", OFTInteger, 4},
-       {"POINT (1 1)", {"123456"}}, "\"Code\" (Integer 4) cannot hold 123456: wider"},
-      {"real too wide", {"Area", OFTReal, 24, 3}, {"Area", OFTReal, 19, 11},
-       {"POINT (1 1)", {"123456789.5"}}, "\"Area\" (Real 19.11) cannot hold 123456789.5: wider"},
-      {"wrong type", {"Code", OFTString, 10}, {"Code", OFTInteger, 10},
-       {"POINT (1 1)", {"12"}}, "\"Code\" (Integer 10) cannot hold \"12\": text in a number field"},
-      {"wrong shape", {"Code", OFTInteger, 4}, {"Code", OFTInteger, 4},
-       {"POLYGON ((0 0,1 0,1 1,0 0))", {"1"}}, "it is a Polygon, the feature class holds Point"},
+      {"text too long",
+       {"Name", OFTString, 20},
+       {"Name", OFTString, 5},
+       {"POINT (1 1)", {"Crème brûlée"}},
+       "\"Name\" (String 5) cannot hold \"Crème brûlée\""},
+      {"number too wide",
+       {"Code", OFTInteger, 9},
+       {"Code", OFTInteger, 4},
+       {"POINT (1 1)", {"123456"}},
+       "\"Code\" (Integer 4) cannot hold 123456: wider"},
+      {"real too wide",
+       {"Area", OFTReal, 24, 3},
+       {"Area", OFTReal, 19, 11},
+       {"POINT (1 1)", {"123456789.5"}},
+       "\"Area\" (Real 19.11) cannot hold 123456789.5: wider"},
+      {"wrong type",
+       {"Code", OFTString, 10},
+       {"Code", OFTInteger, 10},
+       {"POINT (1 1)", {"12 m"}},
+       "\"Code\" (Integer 10) cannot hold \"12 m\": text in a number field"},
+      {"wrong shape",
+       {"Code", OFTInteger, 4},
+       {"Code", OFTInteger, 4},
+       {"POLYGON ((0 0,1 0,1 1,0 0))", {"1"}},
+       "it is a Polygon, the feature class holds Point"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -191,8 +208,8 @@ TEST(FeatureWriterTest, TextArrivesUnchangedWhateverTheInputCodePage) {
     SCOPED_TRACE(encoding);
     TempDir dir;
     const std::string value = encoding == "UTF-8" ? text : "Crème brûlée à l'oeuf";
-    WriteShapefile(dir / "in", "P", wkbPoint, {{"Name", OFTString, 40}},
-                   {{"POINT (1 1)", {value}}}, encoding);
+    WriteShapefile(dir / "in", "P", wkbPoint, {{"Name", OFTString, 40}}, {{"POINT (1 1)", {value}}},
+                   encoding);
     const auto out = EmptyOutput(dir / "out", wkbPoint, {{"Name", OFTString, 40}});
     AppendAll(*out, *FeatureReader::Open(dir / "in", "P"));
     out->Close();

@@ -44,7 +44,8 @@ inline void WriteShapefile(const std::filesystem::path& folder, const std::strin
   gis::EnsureGdal();
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / (name + ".shp");
-  gis::DatasetPtr ds(gis::Driver("ESRI Shapefile", file).Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  gis::DatasetPtr ds(
+      gis::Driver("ESRI Shapefile", file).Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   ASSERT_TRUE(ds) << file;
   const std::string encodingOption = "ENCODING=" + encoding;
   const char* options[] = {encodingOption.c_str(), nullptr};
@@ -60,8 +61,10 @@ inline void WriteShapefile(const std::filesystem::path& folder, const std::strin
   for (const KitFeature& f : features) {
     gis::FeaturePtr feature = gis::NewFeature(*layer);
     for (std::size_t i = 0; i < f.values.size(); ++i) {
-      if (f.values[i]) feature->SetField(static_cast<int>(i), f.values[i]->c_str());
-      else feature->SetFieldNull(static_cast<int>(i));
+      if (f.values[i])
+        feature->SetField(static_cast<int>(i), f.values[i]->c_str());
+      else
+        feature->SetFieldNull(static_cast<int>(i));
     }
     if (!f.wkt.empty()) {
       OGRGeometry* shape = nullptr;
