@@ -7,6 +7,7 @@
 #include "driver/Elapsed.h"
 #include "driver/ListCheck.h"
 #include "driver/OutputPreparation.h"
+#include "features/FeaturePhase.h"
 #include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
@@ -64,6 +65,8 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   StopIfCancelled(ctx);
 
   PrepareOutput(ctx, *skeleton, outputFolder);
+  StopIfCancelled(ctx);
+  AppendFeatureClasses(ctx, inputFolder, outputFolder, WorkFolder(ctx), listFile);
   StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
   return RunStatus::Succeeded;

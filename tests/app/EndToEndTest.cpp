@@ -1,10 +1,13 @@
 // Runs the real executable in temporary application folders, as a batch user would.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "platform/Error.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
+#include "workspace/Schema.h"
 
 namespace rivanet {
 namespace {
@@ -40,26 +43,43 @@ class EndToEndTest : public ::testing::Test {
   fs::path runFile;
 };
 
+// A run over two generated workspaces into the real skeleton.
 TEST_F(EndToEndTest, TwoWorkspaceRunSucceeds) {
-  MakeWorkspace(f.input, "HUC01");
-  MakeWorkspace(f.input, "HUC02", {"huc02.txt"});
-  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+  fs::remove_all(f.app / "Skel");
+  fs::copy(fs::path(RIVANET_APP_DIR) / "Skel", f.app / "Skel", fs::copy_options::recursive);
+  const ProgramResult made = test::RunProgram(
+      RIVANET_SYNTH_EXE,
+      {"--out", f.input.string(), "--count", "2", "--cells", "96", "--threshold", "12"}, f.app);
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  WriteFile(f.input / "unit_U002/huc02.txt", "from U002");
+  WriteFile(f.list, "unit_U001\r\nunit_U002\r\n");
 
   const ProgramResult r = Run({"\"" + runFile.string() + "\""});
   EXPECT_EQ(r.exitCode, 0) << r.err;
+  const std::vector<std::string> log = Log();
+  // One entry per feature class with what it read and wrote, the phase's time, then the
+  // closing lines.
+  const auto& steps = schema::ShippedSchema().featureSteps;
+  ASSERT_EQ(log.size(), steps.size() + 4);
+  for (std::size_t i = 0; i < steps.size(); ++i)
+    EXPECT_TRUE(std::regex_search(log[i], std::regex("^" + steps[i].name + ": [0-9]+ features read, [0-9]+ written")))
+        << log[i];
   const std::string from = " from input file " + f.list.string();
-  EXPECT_EQ(Log(), (std::vector<std::string>{VersionText() + " processed folder HUC01" + from,
-                                             VersionText() + " processed folder HUC02" + from,
-                                             Summary("Succeeded")}));
+  EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+            (std::vector<std::string>{"Feature class phase took S seconds",
+                                       VersionText() + " processed folder unit_U001" + from,
+                                       VersionText() + " processed folder unit_U002" + from,
+                                       Summary("Succeeded")}));
   EXPECT_NE(ReadFile(f.app / "Active.log").find(" Batch Run - "), std::string::npos);
   EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
   EXPECT_FALSE(fs::exists(f.app / "Work"));
-  EXPECT_TRUE(fs::exists(f.output / "huc02.txt"));
-  EXPECT_EQ(ReadFile(f.output / "hydrography/RVXLine.shp"), "skel-line");
+  EXPECT_EQ(ReadFile(f.output / "huc02.txt"), "from U002");
+  EXPECT_GT(fs::file_size(f.output / "hydrography/RVXFlowline.shp"),
+            fs::file_size(f.app / "Skel/hydrography/RVXFlowline.shp"));
   // Every log entry is echoed on standard error.
-  for (const auto& message : Log()) {
-    const auto at = r.err.find(" Batch Run - " + message.substr(0, message.find(" and ran for ")));
-    EXPECT_NE(at, std::string::npos) << message << " not echoed in\n" << r.err;
+  for (const auto& message : log) {
+    const std::string start = message.substr(0, std::min(message.find(" and ran for "), message.find(" took ")));
+    EXPECT_NE(r.err.find(" Batch Run - " + start), std::string::npos) << message << " not echoed in\n" << r.err;
   }
 }
 

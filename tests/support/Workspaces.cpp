@@ -41,8 +41,10 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
     const std::string line = text.substr(start, end - start);
     const std::size_t sep = line.find(" - ");
     static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
-    messages.push_back(std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3), elapsed,
-                                          " ran for M minutes and S seconds "));
+    static const std::regex took(" took [0-9]+\\.[0-9]+ seconds$");
+    const std::string message = std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3),
+                                                   elapsed, " ran for M minutes and S seconds ");
+    messages.push_back(std::regex_replace(message, took, " took S seconds"));
     start = end + 2;
   }
   return messages;

@@ -42,10 +42,10 @@ class RunFixture : public ::testing::Test {
  protected:
   RunFixture() : f(MakeRunFolders(dir.Path())) {}
 
-  // A fresh log and context for one run in the given mode.
+  // A fresh log and context for one run in the given mode, with `layout` as its layout.
   RunContext& Context(bool interactive) {
     log = std::make_unique<ActivityLog>(*files, f.app, interactive);
-    runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, schema::ShippedSchema()});
+    runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, layout});
     return *runContext;
   }
   std::vector<std::string> Log() const;
@@ -54,12 +54,13 @@ class RunFixture : public ::testing::Test {
   TempDir dir;
   RunFolders f;
   RecordingFeedback feedback;
+  schema::Schema layout = schema::ShippedSchema();
   std::unique_ptr<ActivityLog> log;
   std::optional<RunContext> runContext;
 };
 
 // The Active.log messages without their date, time and mode word. A run's duration in the
-// summary line reads "M minutes and S seconds", whatever it was.
+// summary line reads "M minutes and S seconds", a phase's "took S seconds", whatever it was.
 std::vector<std::string> LogMessages(const std::filesystem::path& logFile);
 
 }  // namespace rivanet::test
