@@ -12,6 +12,7 @@
 #include "features/ExtentRepair.h"
 #include "features/FeaturePhase.h"
 #include "platform/files/FileSystem.h"
+#include "platform/gis/FeatureReader.h"
 #include "platform/gis/GisTest.h"  // tests/platform/gis: Snapshot
 #include "platform/gis/Shapefile.h"
 #include "platform/gis/ShapefileExtent.h"
@@ -315,11 +316,15 @@ TEST_F(FeaturePhaseTest, ExtentRepairRewritesAWrongHeaderAndNeverLosesTheCatchme
   WriteShapefile(drainage, "catchment", wkbPolygon, kFields, catchments);
   SpoilHeaderExtent(drainage / "catchment.shp");
   ASSERT_EQ(gis::ReadHeaderExtents(drainage, "catchment").shp, (gis::Extent{100, 100, 200, 200}));
+  const std::string prj = test::ReadFile(drainage / "catchment.prj");
+  const auto fields = gis::FeatureReader::Open(drainage, "catchment")->Fields();
 
   RepairExtent(Context(false), drainage, "catchment", std::nullopt);
   EXPECT_EQ(gis::ReadHeaderExtents(drainage, "catchment").shp, (gis::Extent{0, 0, 6, 7}));
   EXPECT_EQ(gis::ReadHeaderExtents(drainage, "catchment").shx, (gis::Extent{0, 0, 6, 7}));
   EXPECT_EQ(ReadShapefile(drainage / "catchment.shp"), catchments);
+  EXPECT_EQ(test::ReadFile(drainage / "catchment.prj"), prj);
+  EXPECT_EQ(gis::FeatureReader::Open(drainage, "catchment")->Fields(), fields);
   EXPECT_FALSE(gis::FindShapefile(drainage, "catchtemp"));
 
   // Something of the user's under the temporary name: refused, and nothing is touched.
