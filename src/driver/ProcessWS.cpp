@@ -9,6 +9,7 @@
 #include "driver/ListCheck.h"
 #include "driver/OutputPreparation.h"
 #include "driver/SkeletonCheck.h"
+#include "features/FeaturePhase.h"
 #include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
@@ -88,6 +89,8 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   ctx.log.LogEvent(VersionText() + " preparing output folder " + DisplayPath(outputFolder) +
                    " from input file " + DisplayPath(listFile));
   PrepareOutput(ctx, *skeleton, outputFolder);
+  StopIfCancelled(ctx);
+  AppendFeatureClasses(ctx, inputFolder, outputFolder, WorkFolder(ctx), listFile);
   StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
   return RunStatus::Succeeded;

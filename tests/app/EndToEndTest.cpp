@@ -8,10 +8,13 @@
 #include <functional>
 #include <thread>
 
+#include <regex>
+
 #include "platform/Error.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
+#include "workspace/Schema.h"
 
 namespace rivanet {
 namespace {
@@ -73,23 +76,42 @@ class EndToEndTest : public ::testing::Test {
   fs::path runFile;
 };
 
+// A run over two generated workspaces into the real skeleton.
 TEST_F(EndToEndTest, TwoWorkspaceRunSucceeds) {
-  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+  const ProgramResult made = test::RunProgram(
+      RIVANET_SYNTH_EXE,
+      {"--out", f.input.string(), "--count", "2", "--cells", "96", "--threshold", "12"}, f.app);
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  WriteFile(f.input / "unit_U002/huc02.txt", "from U002");
+  WriteFile(f.list, "unit_U001\r\nunit_U002\r\n");
+
   const ProgramResult r = Run({"\"" + runFile.string() + "\""});
   EXPECT_EQ(r.exitCode, 0) << r.err;
+  const std::vector<std::string> log = Log();
+  // One entry per feature class with what it read and wrote, the phase's time, then the
+  // closing lines.
+  const auto& steps = schema::ShippedSchema().featureSteps;
   const std::string from = " from input file " + f.list.string();
-  EXPECT_EQ(Log(), (std::vector<std::string>{
-                       VersionText() + " preparing output folder " + f.output.string() + from,
-                       VersionText() + " processed folder HUC01" + from,
-                       VersionText() + " processed folder HUC02" + from, Summary("Succeeded")}));
+  ASSERT_EQ(log.size(), steps.size() + 5);
+  EXPECT_EQ(log[0], VersionText() + " preparing output folder " + f.output.string() + from);
+  for (std::size_t i = 0; i < steps.size(); ++i)
+    EXPECT_TRUE(std::regex_search(log[i + 1], std::regex("^" + steps[i].name + ": [0-9]+ features read, [0-9]+ written")))
+        << log[i + 1];
+  EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+            (std::vector<std::string>{"Feature class phase took S seconds",
+                                       VersionText() + " processed folder unit_U001" + from,
+                                       VersionText() + " processed folder unit_U002" + from,
+                                       Summary("Succeeded")}));
   EXPECT_NE(ReadFile(f.app / "Active.log").find(" Batch Run - "), std::string::npos);
   EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
   EXPECT_FALSE(fs::exists(f.app / "Work"));
-  EXPECT_TRUE(fs::exists(f.output / "huc02.txt"));
+  EXPECT_EQ(ReadFile(f.output / "huc02.txt"), "from U002");
+  EXPECT_GT(fs::file_size(f.output / "hydrography/RVXFlowline.shp"),
+            fs::file_size(f.app / "Skel/hydrography/RVXFlowline.shp"));
   // Every log entry is echoed on standard error.
-  for (const auto& message : Log()) {
-    const auto at = r.err.find(" Batch Run - " + message.substr(0, message.find(" and ran for ")));
-    EXPECT_NE(at, std::string::npos) << message << " not echoed in\n" << r.err;
+  for (const auto& message : log) {
+    const std::string start = message.substr(0, std::min(message.find(" and ran for "), message.find(" took ")));
+    EXPECT_NE(r.err.find(" Batch Run - " + start), std::string::npos) << message << " not echoed in\n" << r.err;
   }
 }
 
@@ -202,7 +224,7 @@ TEST_F(EndToEndTest, SecondRunOnTheSameApplicationFolderIsRefused) {
   WriteAndClose(list, "HUC01\nHUC02\n");
   const ProgramResult r = first.Wait();
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(Log().size(), 4u);
+  EXPECT_EQ(test::DriverEntries(Log()).size(), 4u);  // one run's preparation, workspaces, summary
   EXPECT_EQ(Log().back(), Summary("Succeeded"));
   EXPECT_FALSE(fs::exists(f.app / "Temp"));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "platform/Error.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -23,11 +24,18 @@ RunFolders MakeRunFolders(const fs::path& root) {
 void MakeWorkspace(const fs::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles,
                    const std::vector<std::string>& missingGrids) {
+  const fs::path workspace = input / name;
+  // Empty feature classes and tables, as every workspace holds them.
+  fs::create_directories(workspace);
+  fs::copy(ShippedSkeleton(), workspace, fs::copy_options::recursive);
+  const auto files = MakeFileSystem();
   for (const char* grid : {"drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr"}) {
-    if (std::find(missingGrids.begin(), missingGrids.end(), grid) == missingGrids.end())
-      fs::create_directories(input / name / grid);
+    if (std::find(missingGrids.begin(), missingGrids.end(), grid) != missingGrids.end()) continue;
+    // The skeleton spells "Drainage": the grid goes into that folder, whatever its letter case.
+    const fs::path folder = files->Resolve(workspace / fs::path(grid).parent_path());
+    fs::create_directories(folder / fs::path(grid).filename());
   }
-  for (const auto& text : textFiles) WriteFile(input / name / text, name + ":" + text);
+  for (const auto& text : textFiles) WriteFile(workspace / text, name + ":" + text);
 }
 
 std::vector<std::string> LogMessages(const fs::path& logFile) {
@@ -40,16 +48,26 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
     const std::string line = text.substr(start, end - start);
     const std::size_t sep = line.find(" - ");
     static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
-    messages.push_back(std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3), elapsed,
-                                          " ran for M minutes and S seconds "));
+    static const std::regex took(" took [0-9]+\\.[0-9]+ seconds$");
+    const std::string message = std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3),
+                                                   elapsed, " ran for M minutes and S seconds ");
+    messages.push_back(std::regex_replace(message, took, " took S seconds"));
     start = end + 2;
   }
   return messages;
 }
 
+std::vector<std::string> DriverEntries(const std::vector<std::string>& messages) {
+  std::vector<std::string> kept;
+  for (const auto& m : messages)
+    if (m.rfind(VersionText() + " ", 0) == 0 || m.rfind(std::string(kAppTitle) + " encountered", 0) == 0)
+      kept.push_back(m);
+  return kept;
+}
+
 RunContext& RunSetup::Context(bool interactive) {
   log = std::make_unique<ActivityLog>(*files, f.app, interactive);
-  runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, schema::ShippedSchema()});
+  runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, layout});
   return *runContext;
 }
 

@@ -33,8 +33,9 @@ std::filesystem::path ShippedSkeleton();
 // output/ under `root`; the list file is input/list.txt.
 RunFolders MakeRunFolders(const std::filesystem::path& root);
 
-// A workspace folder holding the four grid folders (all but those in `missingGrids`, given
-// as "drainage/cat" etc.) and the text files named in `textFiles` (content = "<ws>:<name>").
+// A workspace folder holding the skeleton's empty feature classes and tables, the four grid
+// folders (all but those in `missingGrids`, given as "drainage/cat" etc.) and the text files
+// named in `textFiles` (content = "<ws>:<name>").
 void MakeWorkspace(const std::filesystem::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles = {"notes.txt"},
                    const std::vector<std::string>& missingGrids = {});
@@ -45,7 +46,8 @@ class RunSetup {
  public:
   RunSetup() : f(MakeRunFolders(dir.Path())) {}
 
-  // A fresh log and context for one run in the given mode, on the folders as `f` names them.
+  // A fresh log and context for one run in the given mode, on the folders as `f` names them
+  // and with `layout` as its layout.
   RunContext& Context(bool interactive);
   std::vector<std::string> Log() const;
 
@@ -53,6 +55,7 @@ class RunSetup {
   TempDir dir;
   RunFolders f;
   RecordingFeedback feedback;
+  schema::Schema layout = schema::ShippedSchema();
   std::unique_ptr<ActivityLog> log;
   std::optional<RunContext> runContext;
 };
@@ -60,7 +63,10 @@ class RunSetup {
 class RunFixture : public ::testing::Test, public RunSetup {};
 
 // The Active.log messages without their date, time and mode word. A run's duration in the
-// summary line reads "M minutes and S seconds", whatever it was.
+// summary line reads "M minutes and S seconds", a phase's "took S seconds", whatever it was.
 std::vector<std::string> LogMessages(const std::filesystem::path& logFile);
+// The entries the run driver itself writes (preparation, one per workspace, the summary and
+// the data-error notice), without the phases' own counts and times.
+std::vector<std::string> DriverEntries(const std::vector<std::string>& messages);
 
 }  // namespace rivanet::test

@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, RunsWithAListInAFolderWithBlanksAndAccentedLetters) {
                                kOutputPrompt, VerifyOutput(out), Overwrite(out), kListDialog,
                                VerifyList(list), Box("Finished running " + list.string())}));
   const std::string from = " from input file " + list.string();
-  EXPECT_EQ(Log(), (std::vector<std::string>{VersionText() + " preparing output folder " + f.output.string() + from,
+  EXPECT_EQ(test::DriverEntries(Log()), (std::vector<std::string>{VersionText() + " preparing output folder " + f.output.string() + from,
                                              VersionText() + " processed folder HUC01" + from,
                                              VersionText() + " processed folder HUC02" + from,
                                              Summary("Succeeded")}));

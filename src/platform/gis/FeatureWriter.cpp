@@ -1,0 +1,270 @@
+#include "platform/gis/FeatureWriter.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include "platform/files/FileSystem.h"
+#include "platform/gis/FeatureInternals.h"
+#include "platform/gis/FeatureReader.h"
+#include "platform/gis/FeatureValues.h"
+#include "platform/gis/FileHeaders.h"
+#include "platform/gis/GridFolder.h"
+#include "platform/gis/ShapeRecords.h"
+
+namespace fs = std::filesystem;
+
+namespace rivanet::gis {
+namespace {
+
+bool IsInteger(OGRFieldType t) { return t == OFTInteger || t == OFTInteger64; }
+
+std::int64_t PowerOfTen(int exponent) {
+  std::int64_t value = 1;
+  for (int i = 0; i < exponent; ++i) value *= 10;
+  return value;
+}
+
+std::uintmax_t FileSize(const fs::path& file) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(file));
+  return size;
+}
+
+}  // namespace
+
+struct FeatureWriter::Impl {
+  fs::path file;
+  fs::path dbf;
+  DatasetPtr ds;
+  OGRLayer* layer = nullptr;
+  OGRwkbGeometryType layerType = wkbUnknown;
+  std::vector<DbfField> fields;
+  std::vector<OGRFieldType> types;
+  FeaturePtr staged;
+  std::int64_t inserted = 0;
+  // Sizes the files will have, to refuse an insert before it passes the limit.
+  std::uint64_t sizeLimit = kShapefileSizeLimit;
+  std::uint64_t shpBytes = 0;
+  std::uint64_t dbfBytes = 0;
+  std::uint64_t dbfRecordBytes = 0;
+  std::array<char, 32> text{};
+  OGREnvelope shapes;  // of every shape in the file; not initialised while there is none
+
+  [[noreturn]] void Refuse(const FeatureReader& source, const std::string& why) const {
+    throw FileError(kErrOverflow,
+                    "Cannot append feature " + std::to_string(source.Number()) + " of " +
+                        DisplayPath(source.File()) + ": " + why,
+                    file);
+  }
+};
+
+FeatureWriter::FeatureWriter(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+FeatureWriter::~FeatureWriter() {
+  if (m_impl && m_impl->ds) {
+    QuietGdal quiet;
+    m_impl->staged.reset();
+    m_impl->ds.reset();
+    try {
+      EndDbfWithMark(m_impl->dbf);
+    } catch (const AppError&) {
+      // An error is already on its way; the table reads the same without the mark.
+    }
+  }
+}
+
+std::unique_ptr<FeatureWriter> FeatureWriter::Open(const fs::path& folder, const std::string& name,
+                                                   std::uint64_t sizeLimit) {
+  QuietGdal quiet;
+  std::optional<OpenedClass> opened = OpenClass(folder, name, /*update=*/true);
+  if (!opened) return nullptr;
+  auto w = std::make_unique<Impl>();
+  w->file = opened->parts.shp;
+  w->dbf = opened->parts.dbf;
+  w->ds = std::move(opened->ds);
+  w->layer = opened->layer;
+  w->dbfRecordBytes = opened->dbfRecordBytes;
+  const OGRFeatureDefn& defn = *w->layer->GetLayerDefn();
+  w->layerType = defn.GetGeomType();
+  w->fields = DbfFieldsOf(defn);
+  for (int i = 0; i < defn.GetFieldCount(); ++i)
+    w->types.push_back(defn.GetFieldDefn(i)->GetType());
+  // Appending to a class that already holds features is rare (the skeleton's are empty); their
+  // shapes count for the extent too.
+  if (w->layer->GetFeatureCount(FALSE) > 0) {
+    const std::unique_ptr<FeatureReader> existing = FeatureReader::Open(folder, name);
+    if (existing) w->shapes = ScanShapes(*existing);
+  }
+  w->staged = NewFeature(*w->layer);
+  w->sizeLimit = sizeLimit;
+  w->shpBytes = FileSize(w->file);
+  w->dbfBytes = FileSize(w->dbf);
+  return std::unique_ptr<FeatureWriter>(new FeatureWriter(std::move(w)));
+}
+
+const fs::path& FeatureWriter::File() const { return m_impl->file; }
+
+const std::vector<DbfField>& FeatureWriter::Fields() const { return m_impl->fields; }
+
+int FeatureWriter::FindField(std::string_view name) const {
+  return FindFieldIn(m_impl->fields, name);
+}
+
+FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
+  using Copy = FieldMapping::Copy;
+  const Impl& w = *m_impl;
+  const OGRFeatureDefn& in = *source.Internal().layer->GetLayerDefn();
+  FieldMapping mapping;
+  std::vector<bool> mapped(w.fields.size(), false);
+  for (int from = 0; from < in.GetFieldCount(); ++from) {
+    const int to = FindField(in.GetFieldDefn(from)->GetNameRef());
+    if (to < 0 || mapped[to]) continue;
+    mapped[to] = true;
+    FieldMapping::Pair p;
+    p.from = from;
+    p.to = to;
+    const OGRFieldType inType = in.GetFieldDefn(from)->GetType();
+    const OGRFieldType outType = w.types[to];
+    const DbfField& field = w.fields[to];
+    if (IsInteger(inType) && IsInteger(outType)) {
+      p.copy = Copy::Integer;
+      const int width = std::min(field.width, 18);
+      p.highest = PowerOfTen(width) - 1;
+      p.lowest = -(PowerOfTen(width - 1) - 1);
+      if (outType == OFTInteger) {
+        p.highest = std::min<std::int64_t>(p.highest, std::numeric_limits<std::int32_t>::max());
+        p.lowest = std::max<std::int64_t>(p.lowest, std::numeric_limits<std::int32_t>::min());
+      }
+    } else if (inType == OFTReal && outType == OFTReal) {
+      // Written with `precision` decimals, a value needs its integer digits, the point, the
+      // decimals and a sign. One short of the next power of ten leaves room for rounding up.
+      p.copy = Copy::Real;
+      const int digits = field.width - field.precision - (field.precision > 0 ? 1 : 0);
+      p.below = digits > 0 ? std::pow(10.0, digits) - 1 : 0;
+      p.belowNegative = digits > 1 ? std::pow(10.0, digits - 1) - 1 : 0;
+    } else if (inType == OFTString && outType == OFTString) {
+      p.copy = Copy::String;
+    } else if (inType == OFTDate && outType == OFTDate) {
+      p.copy = Copy::Date;
+    }
+    mapping.m_pairs.push_back(p);
+  }
+  for (std::size_t to = 0; to < mapped.size(); ++to)
+    if (!mapped[to]) mapping.m_unmapped.push_back(static_cast<int>(to));
+  return mapping;
+}
+
+void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mapping) {
+  using Copy = FieldMapping::Copy;
+  Impl& w = *m_impl;
+  const OGRFeature& in = *source.Internal().current;
+  OGRFeature& out = *w.staged;
+  for (const int to : mapping.m_unmapped) out.SetFieldNull(to);
+  for (const FieldMapping::Pair& p : mapping.m_pairs) {
+    if (!in.IsFieldSetAndNotNull(p.from)) {
+      out.SetFieldNull(p.to);
+      continue;
+    }
+    const DbfField& field = w.fields[p.to];
+    switch (p.copy) {
+      case Copy::Integer: {
+        const GIntBig v = in.GetFieldAsInteger64(p.from);
+        if (v < p.lowest || v > p.highest) w.Refuse(source, ProblemWith(field, std::int64_t{v}));
+        out.SetField(p.to, v);
+        break;
+      }
+      case Copy::Real: {
+        const double v = in.GetFieldAsDouble(p.from);
+        if (!(v >= 0 ? v < p.below : -v < p.belowNegative)) {
+          if (auto problem = FieldValueProblem(field, v)) w.Refuse(source, *problem);
+        }
+        out.SetField(p.to, v);
+        break;
+      }
+      case Copy::String: {
+        const char* v = in.GetFieldAsString(p.from);
+        if (std::strlen(v) > static_cast<std::size_t>(field.width))
+          w.Refuse(source, ProblemWith(field, std::string(v)));
+        out.SetField(p.to, v);
+        break;
+      }
+      case Copy::Date:
+        out.SetField(p.to, in.GetRawFieldRef(p.from));
+        break;
+      case Copy::Converted: {
+        const OGRFieldType inType = in.GetFieldDefnRef(p.from)->GetType();
+        const DbfValue v = Converted(ValueOf(in, p.from, inType), field.type);
+        if (auto problem = FieldValueProblem(field, v)) w.Refuse(source, *problem);
+        PutConverted(out, p.to, field, v);
+        break;
+      }
+    }
+  }
+}
+
+std::string_view FeatureWriter::StagedText(int field) {
+  Impl& w = *m_impl;
+  const OGRFeature& out = *w.staged;
+  if (!out.IsFieldSetAndNotNull(field)) return {};
+  if (IsInteger(w.types[field])) {
+    const auto end = std::to_chars(w.text.data(), w.text.data() + w.text.size(),
+                                   static_cast<std::int64_t>(out.GetFieldAsInteger64(field)))
+                         .ptr;
+    return {w.text.data(), static_cast<std::size_t>(end - w.text.data())};
+  }
+  return out.GetFieldAsString(field);
+}
+
+void FeatureWriter::InsertStaged(FeatureReader& source) {
+  Impl& w = *m_impl;
+  std::unique_ptr<OGRGeometry> shape(source.Internal().current->StealGeometry());
+  if (shape && !Holds(w.layerType, wkbFlatten(shape->getGeometryType())))
+    w.Refuse(source, std::string("it is a ") + OGRGeometryTypeToName(shape->getGeometryType()) +
+                         ", the feature class holds " + OGRGeometryTypeToName(w.layerType) +
+                         " shapes");
+  const std::uint64_t shpBytes = w.shpBytes + ShapeRecordBytes(shape.get(), w.layerType);
+  const std::uint64_t dbfBytes = w.dbfBytes + w.dbfRecordBytes;
+  if (shpBytes > w.sizeLimit || dbfBytes > w.sizeLimit)
+    w.Refuse(source, "the feature class would grow past " + std::to_string(w.sizeLimit) +
+                         " bytes, the most a shapefile can hold (" + std::to_string(w.inserted) +
+                         " features were appended before)");
+
+  OGRFeature& out = *w.staged;
+  out.SetGeometryDirectly(shape.release());
+  out.SetFID(OGRNullFID);
+  QuietGdal quiet;
+  CPLErrorReset();
+  if (w.layer->CreateFeature(&out) != OGRERR_NONE) throw GdalError("Cannot append feature", w.file);
+  // GDAL only warns when it cuts a value short; every value was checked, so any word from it
+  // means the feature did not arrive as it was.
+  if (auto message = quiet.FirstMessage("Cannot append feature", w.file)) throw *message;
+  w.shpBytes = shpBytes;
+  w.dbfBytes = dbfBytes;
+  ++w.inserted;
+  if (const OGRGeometry* written = out.GetGeometryRef();
+      written != nullptr && !written->IsEmpty()) {
+    OGREnvelope one;
+    written->getEnvelope(&one);
+    w.shapes.Merge(one);
+  }
+}
+
+std::int64_t FeatureWriter::Inserted() const { return m_impl->inserted; }
+
+Extent FeatureWriter::ShapesExtent() const { return ExtentOf(m_impl->shapes); }
+
+void FeatureWriter::Close() {
+  Impl& w = *m_impl;
+  QuietGdal quiet;
+  w.staged.reset();
+  CloseDataset(w.ds, "Cannot write feature class", w.file);
+  EndDbfWithMark(w.dbf);
+}
+
+}  // namespace rivanet::gis

@@ -1,0 +1,32 @@
+#pragma once
+
+// The few facts of .shp and .dbf headers that the feature classes check by themselves, because
+// GDAL takes them on trust. Private to the GIS library.
+
+#include <cstdint>
+#include <filesystem>
+
+#include "platform/gis/ShapefileExtent.h"
+
+namespace rivanet::gis {
+
+// Checks that the .shp is as long as its header says: a truncated file is refused before a
+// single feature of it is copied (GDAL would read the features up to the cut first).
+void CheckShpHeader(const std::filesystem::path& shp);
+
+// The extent (x and y bounds) the header of a .shp or .shx states; GDAL reads it from the .shx
+// only.
+Extent ReadHeaderExtent(const std::filesystem::path& file);
+
+// Checks that the records the header announces are all in the file (GDAL 3.6 reads past the end
+// of a truncated table, or crashes when asked to scan it), and that there is one for every
+// shape (GDAL reads on without a word when the counts differ), so that a damaged table is
+// refused before a single feature of it is copied. Returns the bytes of one record.
+std::uint64_t CheckDbfHeader(const std::filesystem::path& dbf, std::int64_t shapes);
+
+// Puts the end-of-file mark (0x1A) after the last record when it is missing. GDAL writes it
+// after every appended record when asked to, which costs a seek and a write per record;
+// appending without it and adding it once at the end leaves the same file.
+void EndDbfWithMark(const std::filesystem::path& dbf);
+
+}  // namespace rivanet::gis
