@@ -52,13 +52,13 @@ struct GridWriter::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
   ~Impl();
-  void Create(std::optional<std::int32_t> noData);
+  void Create(std::optional<std::int32_t> noData, const GridEncoding& encoding);
   void FlushWindow();
   void PutInPlace();
 };
 
 GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry, CellType type,
-                       std::optional<std::int32_t> noData)
+                       std::optional<std::int32_t> noData, const GridEncoding& encoding)
     : m_impl(std::make_unique<Impl>()) {
   Impl& w = *m_impl;
   const GridFolder where = FindGridFolder(gridFolder);
@@ -75,6 +75,11 @@ GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry,
   if (type == CellType::UInt8 && noData && (*noData < 0 || *noData > 255))
     throw FileError(kErrOverflow, "NoData " + std::to_string(*noData) + " does not fit 8-bit cells",
                     w.file);
+  if (encoding.deflateLevel < 1 || encoding.deflateLevel > 9)
+    throw FileError(kErrInvalidArgument,
+                    "DEFLATE level " + std::to_string(encoding.deflateLevel) +
+                        " is outside 1 to 9",
+                    w.file);
   w.fill = noData.value_or(0);
 
   std::error_code ec;
@@ -82,17 +87,21 @@ GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry,
   fs::create_directories(w.folder, ec);
   if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(w.folder));
   w.temp = w.folder / TemporaryName(w.name);
-  w.Create(noData);
+  w.Create(noData, encoding);
 }
 
-void GridWriter::Impl::Create(std::optional<std::int32_t> noData) {
+void GridWriter::Impl::Create(std::optional<std::int32_t> noData, const GridEncoding& encoding) {
   QuietGdal quiet;
   const ScopedConfigOption noSideFiles("GDAL_PAM_ENABLED", "NO");
   GDALDriver& driver = Driver("GTiff", file);
   const std::string block = std::to_string(kTile);
   const std::string bx = "BLOCKXSIZE=" + block, by = "BLOCKYSIZE=" + block;
-  const char* options[] = {"TILED=YES",   bx.c_str(),         by.c_str(), "COMPRESS=DEFLATE",
-                           "PREDICTOR=2", "BIGTIFF=IF_SAFER", nullptr};
+  const std::string level = "ZLEVEL=" + std::to_string(encoding.deflateLevel);
+  // The tiles handed over are compressed by GDAL's worker threads while the caller prepares
+  // the next ones.
+  const char* options[] = {"TILED=YES",        bx.c_str(),         by.c_str(),
+                           "COMPRESS=DEFLATE", "PREDICTOR=2",      level.c_str(),
+                           "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS", nullptr};
   CPLErrorReset();
   ds.reset(driver.Create(temp.c_str(), geometry.cols, geometry.rows, 1,
                          type == CellType::UInt8 ? GDT_Byte : GDT_Int32,

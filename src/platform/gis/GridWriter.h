@@ -9,6 +9,15 @@
 
 namespace rivanet::gis {
 
+// DEFLATE level of the grids the program writes, unless the settings ask for another: the
+// fastest level whose files stay within 15% of level 6's (bench/RESULTS.md has the table).
+inline constexpr int kDefaultDeflateLevel = 3;
+
+// How the cells are stored. Compression runs on all cores whatever the level.
+struct GridEncoding {
+  int deflateLevel = kDefaultDeflateLevel;  // 1 (fastest) to 9 (smallest)
+};
+
 // Writes a grid block by block; memory stays at one row of blocks whatever the grid size.
 //
 // The cells go to a temporary file inside the grid folder; Close renames it onto
@@ -18,9 +27,9 @@ namespace rivanet::gis {
 class GridWriter {
  public:
   // The folder is created when missing. cellSize must be positive and cols, rows at least 1;
-  // for UInt8 a NoData must lie in 0..255.
+  // for UInt8 a NoData must lie in 0..255; the DEFLATE level 1 to 9.
   GridWriter(const std::filesystem::path& gridFolder, const GridGeometry& geometry, CellType type,
-             std::optional<std::int32_t> noData);
+             std::optional<std::int32_t> noData, const GridEncoding& encoding = {});
   ~GridWriter();
   GridWriter(const GridWriter&) = delete;
   GridWriter& operator=(const GridWriter&) = delete;
