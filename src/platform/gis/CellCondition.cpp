@@ -26,19 +26,6 @@ bool TakePrefix(std::string_view& text, std::string_view prefix) {
 
 }  // namespace
 
-bool CellCondition::Keeps(std::int32_t value) const {
-  const double v = value;
-  switch (op) {
-    case Op::Greater: return v > number;
-    case Op::GreaterOrEqual: return v >= number;
-    case Op::Less: return v < number;
-    case Op::LessOrEqual: return v <= number;
-    case Op::Equal: return v == number;
-    case Op::NotEqual: return v != number;
-  }
-  return false;
-}
-
 CellCondition ParseCellCondition(std::string_view clause) {
   const auto refuse = [&] {
     return AppError(kErrInvalidArgument,

@@ -70,7 +70,8 @@ void FinishVat(Vat& vat, const fs::path& file) {
 }
 
 Vat ReadDbfVat(const fs::path& dbf) {
-  DatasetPtr ds = OpenShapefile(dbf, false, "Cannot open value attribute table");
+  const MemoryTable table = MemoryTable::Load(dbf);
+  DatasetPtr ds = table.Open(false, dbf);
   OGRLayer* layer = ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
   if (layer == nullptr) throw FileError(kErrInvalidArgument, "Not a dBASE table", dbf);
   const OGRFeatureDefn& defn = *layer->GetLayerDefn();
@@ -221,11 +222,12 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   if (!fs::is_directory(v.grid.folder, ec))
     throw FileError(kErrPathNotFound, "Grid folder not found", v.grid.folder);
   CheckVatForWriting(vat, dbf);
-  RemoveMatching(v.grid.folder, {v.grid.name + ".tif.vat.dbf", v.grid.name + ".tif.vat.cpg"}, {});
 
+  // Built in memory and put in place at once (see MemoryTable).
+  const MemoryTable table(dbf);
   GDALDriver& driver = Driver("ESRI Shapefile", dbf);
   CPLErrorReset();
-  DatasetPtr ds(driver.Create(dbf.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  DatasetPtr ds(driver.Create(table.Path().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!ds) throw GdalError("Cannot create value attribute table", dbf);
   // ENCODING=UTF-8 also makes the driver write the .cpg side file holding "UTF-8".
   const char* layerOptions[] = {"ENCODING=UTF-8", nullptr};
@@ -250,6 +252,12 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
       throw GdalError("Cannot write value attribute table row", dbf);
   }
   CloseDataset(ds, "Cannot close value attribute table", dbf);
+  table.Save(dbf);
+  // The table spelled in another letter case, as a case-insensitive file system had it, would
+  // be a second table.
+  const std::string cpg = v.grid.name + ".tif.vat.cpg";
+  RemoveMatching(v.grid.folder, {v.grid.name + ".tif.vat.dbf"}, {}, dbf);
+  RemoveMatching(v.grid.folder, {cpg}, {}, v.grid.folder / cpg);
 }
 
 }  // namespace rivanet::gis

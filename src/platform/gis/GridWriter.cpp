@@ -46,7 +46,7 @@ struct GridWriter::Impl {
   int nextRow = 0;                        // first row not yet handed over
   int windowTop = 0;                      // first row of the tile row being collected
   std::vector<std::int32_t> window;       // one tile row: kTile rows x cols
-  std::vector<unsigned char> tileBuffer;  // one tile in the stored cell type
+  std::vector<std::int32_t> tileBuffer;   // one tile in the stored cell type (bytes at the front)
 
   Impl() = default;
   Impl(const Impl&) = delete;
@@ -124,7 +124,7 @@ void GridWriter::Impl::Create(std::optional<std::int32_t> noData, const GridEnco
     if (band->SetNoDataValue(*noData) != CE_None) throw GdalError("Cannot set NoData", file);
   }
   window.resize(static_cast<std::size_t>(kTile) * static_cast<std::size_t>(geometry.cols));
-  tileBuffer.resize(static_cast<std::size_t>(kTile) * kTile * (type == CellType::UInt8 ? 1 : 4));
+  tileBuffer.resize(static_cast<std::size_t>(kTile) * kTile);
 }
 
 // In the Impl, not the GridWriter, so that it also runs when the constructor throws.
@@ -147,18 +147,22 @@ void GridWriter::Impl::FlushWindow() {
   const int rowsHere = std::min(kTile, geometry.rows - windowTop);
   const int tileRow = windowTop / kTile;
   const std::size_t cols = static_cast<std::size_t>(geometry.cols);
+  const bool bytes = type == CellType::UInt8;
   for (int tileCol = 0; tileCol * kTile < geometry.cols; ++tileCol) {
     const int left = tileCol * kTile;
     const int colsHere = std::min(kTile, geometry.cols - left);
     for (int r = 0; r < kTile; ++r) {
       const std::int32_t* src = window.data() + static_cast<std::size_t>(r) * cols + left;
+      const int from = r < rowsHere ? colsHere : 0;  // cells of this tile row inside the grid
       const std::size_t at = static_cast<std::size_t>(r) * kTile;
-      for (int c = 0; c < kTile; ++c) {
-        const std::int32_t v = (r < rowsHere && c < colsHere) ? src[c] : fill;
-        if (type == CellType::UInt8)
-          tileBuffer[at + c] = static_cast<unsigned char>(v);
-        else
-          std::memcpy(tileBuffer.data() + (at + c) * 4, &v, 4);
+      if (bytes) {
+        unsigned char* dst = reinterpret_cast<unsigned char*>(tileBuffer.data()) + at;
+        for (int c = 0; c < from; ++c) dst[c] = static_cast<unsigned char>(src[c]);
+        std::fill(dst + from, dst + kTile, static_cast<unsigned char>(fill));
+      } else {
+        std::int32_t* dst = tileBuffer.data() + at;
+        std::copy(src, src + from, dst);
+        std::fill(dst + from, dst + kTile, fill);
       }
     }
     CPLErrorReset();

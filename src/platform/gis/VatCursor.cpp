@@ -1,7 +1,6 @@
 #include "platform/gis/VatCursor.h"
 
-#include <atomic>
-#include <random>
+#include <optional>
 #include <system_error>
 
 #include "platform/Text.h"
@@ -22,54 +21,6 @@ fs::path ExistingVat(const fs::path& gridFolder) {
   return dbf;
 }
 
-// A copy of a table to change: the .dbf and its code page file under a name no one else uses
-// (it does not start with "<grid>.tif", so it is never taken for a part of the grid).
-class TableCopy {
- public:
-  explicit TableCopy(const fs::path& dbf) : m_dbf(dbf) {
-    static const unsigned processToken = std::random_device{}();
-    static std::atomic<unsigned> counter{0};
-    const std::string stem = dbf.filename().string();
-    const std::string grid = stem.substr(0, stem.size() - std::string(".tif.vat.dbf").size());
-    m_copy = dbf.parent_path() / (grid + "-vat-" + std::to_string(processToken) + "-" +
-                                  std::to_string(++counter) + ".dbf");
-    Copy(dbf, m_copy);
-    const fs::path cpg = CpgOf(dbf);
-    std::error_code ec;
-    if (fs::is_regular_file(cpg, ec)) Copy(cpg, CpgOf(m_copy));
-  }
-  ~TableCopy() {
-    if (m_placed) return;
-    std::error_code ec;
-    fs::remove(m_copy, ec);
-    fs::remove(CpgOf(m_copy), ec);
-  }
-  TableCopy(const TableCopy&) = delete;
-  TableCopy& operator=(const TableCopy&) = delete;
-
-  const fs::path& Path() const { return m_copy; }
-  // The copy replaces the table; the code page stays the table's own.
-  void Place() {
-    std::error_code ec;
-    fs::rename(m_copy, m_dbf, ec);
-    if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(m_dbf));
-    m_placed = true;
-    fs::remove(CpgOf(m_copy), ec);
-  }
-
- private:
-  static fs::path CpgOf(fs::path dbf) { return dbf.replace_extension(".cpg"); }
-  static void Copy(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(to));
-  }
-
-  fs::path m_dbf;
-  fs::path m_copy;
-  bool m_placed = false;
-};
-
 OGRLayer& TableLayer(GDALDataset& ds, const fs::path& dbf) {
   OGRLayer* layer = ds.GetLayerCount() > 0 ? ds.GetLayer(0) : nullptr;
   if (layer == nullptr) throw FileError(kErrInvalidArgument, "Not a dBASE table", dbf);
@@ -80,7 +31,8 @@ OGRLayer& TableLayer(GDALDataset& ds, const fs::path& dbf) {
 
 struct VatCursor::Impl {
   fs::path dbf;  // for messages: the table itself, also while a copy is changed
-  std::unique_ptr<TableCopy> copy;
+  bool update = false;
+  std::optional<MemoryTable> copy;  // the table as read, and changed in Update mode
   DatasetPtr ds;
   OGRLayer* layer = nullptr;
   std::vector<VatField> fields;
@@ -104,9 +56,9 @@ VatCursor::VatCursor(const fs::path& gridFolder, Mode mode) : m_impl(std::make_u
   QuietGdal quiet;
   Impl& c = *m_impl;
   c.dbf = ExistingVat(gridFolder);
-  if (mode == Mode::Update) c.copy = std::make_unique<TableCopy>(c.dbf);
-  c.ds = OpenShapefile(c.copy ? c.copy->Path() : c.dbf, mode == Mode::Update,
-                       "Cannot open value attribute table");
+  c.update = mode == Mode::Update;
+  c.copy.emplace(MemoryTable::Load(c.dbf));
+  c.ds = c.copy->Open(c.update, c.dbf);
   c.layer = &TableLayer(*c.ds, c.dbf);
   const OGRFeatureDefn& defn = *c.layer->GetLayerDefn();
   for (int i = 0; i < defn.GetFieldCount(); ++i) c.fields.push_back(FieldOf(*defn.GetFieldDefn(i)));
@@ -163,7 +115,8 @@ VatValue VatCursor::Get(int field) const {
 
 void VatCursor::Set(int field, const VatValue& value) {
   Impl& c = *m_impl;
-  if (!c.copy) throw FileError(kErrPermissionDenied, "Value attribute table opened for reading", c.dbf);
+  if (!c.update)
+    throw FileError(kErrPermissionDenied, "Value attribute table opened for reading", c.dbf);
   if (!c.row || field < 0 || field >= static_cast<int>(c.fields.size()))
     throw FileError(kErrSubscriptOutOfRange, "No such row or field", c.dbf);
   if (const auto problem = FieldValueProblem(c.fields[field], value))
@@ -173,7 +126,8 @@ void VatCursor::Set(int field, const VatValue& value) {
 
 void VatCursor::UpdateRow() {
   Impl& c = *m_impl;
-  if (!c.copy) throw FileError(kErrPermissionDenied, "Value attribute table opened for reading", c.dbf);
+  if (!c.update)
+    throw FileError(kErrPermissionDenied, "Value attribute table opened for reading", c.dbf);
   if (!c.row) throw FileError(kErrSubscriptOutOfRange, "No row to update", c.dbf);
   QuietGdal quiet;
   CPLErrorReset();
@@ -186,12 +140,14 @@ void VatCursor::Flush() {
   QuietGdal quiet;
   c.row.reset();
   if (!c.ds) return;
-  if (!c.copy) {
+  if (!c.update) {
     c.ds.reset();
+    c.copy.reset();
     return;
   }
   CloseDataset(c.ds, "Cannot write value attribute table", c.dbf);
-  c.copy->Place();
+  c.copy->Save(c.dbf);
+  c.copy.reset();
 }
 
 void AddVatField(const fs::path& gridFolder, const VatField& field) {
@@ -199,8 +155,8 @@ void AddVatField(const fs::path& gridFolder, const VatField& field) {
   const fs::path dbf = ExistingVat(gridFolder);
   if (const auto problem = FieldDefinitionProblem(field))
     throw FileError(kErrInvalidArgument, *problem, dbf);
-  TableCopy copy(dbf);
-  DatasetPtr ds = OpenShapefile(copy.Path(), true, "Cannot open value attribute table");
+  const MemoryTable copy = MemoryTable::Load(dbf);
+  DatasetPtr ds = copy.Open(true, dbf);
   OGRLayer& layer = TableLayer(*ds, dbf);
   const OGRFeatureDefn& defn = *layer.GetLayerDefn();
   for (int i = 0; i < defn.GetFieldCount(); ++i)
@@ -209,7 +165,7 @@ void AddVatField(const fs::path& gridFolder, const VatField& field) {
                       "Value attribute table already has a field " + field.name, dbf);
   AddField(layer, field, dbf);
   CloseDataset(ds, "Cannot write value attribute table", dbf);
-  copy.Place();
+  copy.Save(dbf);
 }
 
 }  // namespace rivanet::gis

@@ -11,10 +11,10 @@
 namespace rivanet::gis {
 
 // Walks the value attribute table of a grid in the program's own store
-// (<grid>/<grid>.tif.vat.dbf) one row at a time, in ascending Value order, without holding the
-// table in memory. Opened for update, it changes a copy of the table; Flush puts the copy in
-// place of the table at once, and a cursor ended without Flush leaves the table as it was.
-// Every failure is an AppError naming the table.
+// (<grid>/<grid>.tif.vat.dbf) one row at a time, in ascending Value order, on a copy of the
+// table held in memory (the file itself, a few bytes per row). Opened for update, Flush puts
+// the changed copy in place of the table at once; a cursor ended without Flush leaves the
+// table as it was. Every failure is an AppError naming the table.
 class VatCursor {
  public:
   enum class Mode { Read, Update };
@@ -45,7 +45,7 @@ class VatCursor {
 };
 
 // Adds the field, empty in every row, after the last field of the grid's value attribute table
-// (own store). The table is rewritten under another name and then put in place, so a failure
+// (own store). The table is changed in memory and then put in place at once, so a failure
 // leaves it as it was. AppError when the table has a field of that name (letter case ignored)
 // or the definition is no dBASE field.
 void AddVatField(const std::filesystem::path& gridFolder, const VatField& field);
