@@ -7,6 +7,7 @@
 #include "driver/Elapsed.h"
 #include "driver/ListCheck.h"
 #include "driver/OutputPreparation.h"
+#include "grids/GridPhase.h"
 #include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
@@ -64,6 +65,8 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   StopIfCancelled(ctx);
 
   PrepareOutput(ctx, *skeleton, outputFolder);
+  StopIfCancelled(ctx);
+  AppendGrids(ctx, inputFolder, outputFolder, listFile, mosaics->Paths());
   StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
   return RunStatus::Succeeded;

@@ -27,11 +27,13 @@ struct RunFolders {
 };
 
 // Lays out app/ (RivanetAppend.ini naming Skel, Skel/ with the workspace folders and a top
-// file), input/, output/ under `root`.
+// file, VatWorkSkel.mdb), input/, output/ under `root`.
 RunFolders MakeRunFolders(const std::filesystem::path& root);
 
-// A workspace folder holding the four grid folders (all but those in `missingGrids`, given
-// as "drainage/cat" etc.) and the text files named in `textFiles` (content = "<ws>:<name>").
+// A workspace folder holding the four grids (all but those in `missingGrids`, given as
+// "drainage/cat" etc.), each 2 x 2 cells, the catchment grid with values 1 and 2 and its value
+// attribute table (Comid 1001 and 1002, Prod_unit 0101), and the text files named in
+// `textFiles` (content = "<ws>:<name>").
 void MakeWorkspace(const std::filesystem::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles = {"notes.txt"},
                    const std::vector<std::string>& missingGrids = {});
@@ -58,8 +60,14 @@ class RunFixture : public ::testing::Test {
   std::optional<RunContext> runContext;
 };
 
+// The log entries of the grid phase for workspaces made by MakeWorkspace, all of them alike.
+std::vector<std::string> GridPhaseLog(int workspaces);
+
+// The scratch database skeleton a run copies: the empty tables tblImport and tblVat.
+void MakeScratchSkeleton(const std::filesystem::path& file);
+
 // The Active.log messages without their date, time and mode word. A run's duration in the
-// summary line reads "M minutes and S seconds", whatever it was.
+// summary line reads "M minutes and S seconds", a phase's "took S seconds", whatever it was.
 std::vector<std::string> LogMessages(const std::filesystem::path& logFile);
 
 }  // namespace rivanet::test
