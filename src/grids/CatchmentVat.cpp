@@ -52,10 +52,18 @@ gis::VatField LayoutField(const schema::Schema& layout, const std::string& name)
     if (!SameIgnoringCase(f.name, name)) continue;
     gis::VatField field{f.name, gis::DbfType::Integer, f.width, f.precision};
     switch (f.type) {
-      case schema::FieldType::Integer: field.type = gis::DbfType::Integer; break;
-      case schema::FieldType::Real: field.type = gis::DbfType::Real; break;
-      case schema::FieldType::String: field.type = gis::DbfType::String; break;
-      case schema::FieldType::Date: field.type = gis::DbfType::Date; break;
+      case schema::FieldType::Integer:
+        field.type = gis::DbfType::Integer;
+        break;
+      case schema::FieldType::Real:
+        field.type = gis::DbfType::Real;
+        break;
+      case schema::FieldType::String:
+        field.type = gis::DbfType::String;
+        break;
+      case schema::FieldType::Date:
+        field.type = gis::DbfType::Date;
+        break;
     }
     return field;
   }
@@ -98,8 +106,8 @@ std::string Shown(const Attributes& a) {
 }
 
 // Imports the rows of one workspace's catchment grid table, the first row of each value.
-void Gather(RunContext& ctx, ScratchDatabase& db, const fs::path& grid, const std::string& workspace,
-            Gathered& gathered) {
+void Gather(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
+            const std::string& workspace, Gathered& gathered) {
   ++gathered.workspaces;
   const auto without = [&](const std::string& why) {
     ctx.log.LogEvent("The catchment grid " + DisplayPath(grid) + " of workspace " + workspace +
@@ -183,14 +191,13 @@ JoinCounts WriteJoin(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
 
 void Report(RunContext& ctx, const std::string& grid, const JoinCounts& c,
             const Gathered& gathered) {
-  std::string text = grid + " value attribute table: " + std::to_string(c.rows) + " rows, " +
-                     std::to_string(c.joined) + " with Comid and Prod_unit (" +
-                     std::to_string(c.shared) + " shared by several workspaces, " +
-                     std::to_string(c.conflicting) +
-                     " listed with conflicting ones: the first workspace's kept), " +
-                     std::to_string(c.unlisted) + " listed by no workspace (left empty); " +
-                     std::to_string(gathered.rows) + " rows read from " +
-                     std::to_string(gathered.workspaces) + " workspaces";
+  std::string text =
+      grid + " value attribute table: " + std::to_string(c.rows) + " rows, " +
+      std::to_string(c.joined) + " with Comid and Prod_unit (" + std::to_string(c.shared) +
+      " shared by several workspaces, " + std::to_string(c.conflicting) +
+      " listed with conflicting ones: the first workspace's kept), " + std::to_string(c.unlisted) +
+      " listed by no workspace (left empty); " + std::to_string(gathered.rows) +
+      " rows read from " + std::to_string(gathered.workspaces) + " workspaces";
   if (gathered.workspacesWithoutTable > 0)
     text += ", " + std::to_string(gathered.workspacesWithoutTable) +
             " without a usable value attribute table";

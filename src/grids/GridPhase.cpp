@@ -80,8 +80,8 @@ void AppendGrids(RunContext& ctx, const fs::path& inputFolder, const fs::path& o
     options.encoding = encoding;
     options.checkpoint = [&ctx] { StopIfCancelled(ctx); };
     const fs::path folder = outputFolder / grid.folder;
-    const gis::MosaicResult result = gis::MosaicToNewRaster(
-        mosaicInputs[i], folder, grid.name, "", CellTypeOf(grid.cellType), options);
+    const gis::MosaicResult result = gis::MosaicToNewRaster(mosaicInputs[i], folder, grid.name, "",
+                                                            CellTypeOf(grid.cellType), options);
     for (const std::string& note : result.resampled) ctx.log.LogEvent(note);
     const gis::GridGeometry& g = result.geometry;
     ctx.log.LogEvent(grid.name + ": " + std::to_string(g.cols) + " x " + std::to_string(g.rows) +

@@ -34,7 +34,8 @@ ScratchDatabase::ScratchDatabase(const RunContext& ctx)
     }
     m_import = std::make_unique<db::Statement>(
         m_db->Prepare("INSERT INTO tblImport (myValue, Comid, Prod_unit) VALUES (?, ?, ?);"));
-    m_vat = std::make_unique<db::Statement>(m_db->Prepare("INSERT INTO tblVat (myValue) VALUES (?);"));
+    m_vat =
+        std::make_unique<db::Statement>(m_db->Prepare("INSERT INTO tblVat (myValue) VALUES (?);"));
   } catch (const AppError& e) {
     throw AppError(e.Number(),
                    "The scratch database skeleton " + DisplayPath(m_skeleton) +

@@ -157,8 +157,9 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
   // U1's table lists 2 twice and 9, which no cell holds; U2 shares 3 with U1 and brings 0,
   // which the mosaic drops; U3 lists 4 with another Comid than U2 and does not list 5; U4 has
   // no table. Each unit overlaps the one before by one cell.
-  Unit("U1", 0, {1, 2, 3}, {{Row(1, 1, 11, "A"), Row(2, 1, 22, "A"), Row(2, 1, 23, "A"),
-                             Row(3, 1, 33, "A"), Row(9, 1, 99, "A")}});
+  Unit("U1", 0, {1, 2, 3},
+       {{Row(1, 1, 11, "A"), Row(2, 1, 22, "A"), Row(2, 1, 23, "A"), Row(3, 1, 33, "A"),
+         Row(9, 1, 99, "A")}});
   Unit("U2", 20, {3, 4, 0}, {{Row(3, 1, 33, "A"), Row(4, 1, 44, "B"), Row(0, 1, 1, "B")}});
   Unit("U3", 40, {4, 5, -1}, {{Row(4, 1, 45, "B")}});
   Unit("U4", 60, {6, N, N}, std::nullopt);
@@ -176,9 +177,9 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
   ASSERT_EQ(vat.fields.size(), 4u);
   EXPECT_EQ(vat.fields[2].name, "Comid");
   EXPECT_EQ(vat.fields[3].name, "Prod_unit");
-  EXPECT_EQ(vat.rows, (std::vector<VatRow>{Row(1, 1, 11, "A"), Row(2, 1, 22, "A"),
-                                           Row(3, 1, 33, "A"), Row(4, 2, 44, "B"), Row(5, 1),
-                                           Row(6, 1)}));
+  EXPECT_EQ(vat.rows,
+            (std::vector<VatRow>{Row(1, 1, 11, "A"), Row(2, 1, 22, "A"), Row(3, 1, 33, "A"),
+                                 Row(4, 2, 44, "B"), Row(5, 1), Row(6, 1)}));
   EXPECT_FALSE(fs::exists(f.app / "Temp"));
 
   const std::string counts =
@@ -188,22 +189,22 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
       "attribute table. The log names each of them.";
   const std::string u1Cat = (f.input / "U1/drainage/cat").string();
   const std::string u4Cat = (f.input / "U4/drainage/cat").string();
-  EXPECT_EQ(Log(), (std::vector<std::string>{
-                       "cat: 9 x 1 cells, 7 with data above zero",
-                       "elev_cm: 9 x 1 cells, 9 with data",
-                       "fac: 9 x 1 cells, 9 with data",
-                       "fdr: 9 x 1 cells, 5 with data above zero",
-                       "Value 2 is listed more than once in the value attribute table of " + u1Cat +
-                           ": its first row is used",
-                       "The catchment grid " + u4Cat + " of workspace U4 has no value attribute "
-                       "table: its values get no Comid or Prod_unit from it",
-                       "Value 4 of the catchment grid is listed with different Comid/Prod_unit: "
-                       "44/B (the first workspace's, kept), 45/B",
-                       "Value 5 of the catchment grid is listed by no workspace: its Comid and "
-                       "Prod_unit stay empty",
-                       "Value 6 of the catchment grid is listed by no workspace: its Comid and "
-                       "Prod_unit stay empty",
-                       counts, "Grid phase took S seconds"}));
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{
+                "cat: 9 x 1 cells, 7 with data above zero", "elev_cm: 9 x 1 cells, 9 with data",
+                "fac: 9 x 1 cells, 9 with data", "fdr: 9 x 1 cells, 5 with data above zero",
+                "Value 2 is listed more than once in the value attribute table of " + u1Cat +
+                    ": its first row is used",
+                "The catchment grid " + u4Cat +
+                    " of workspace U4 has no value attribute "
+                    "table: its values get no Comid or Prod_unit from it",
+                "Value 4 of the catchment grid is listed with different Comid/Prod_unit: "
+                "44/B (the first workspace's, kept), 45/B",
+                "Value 5 of the catchment grid is listed by no workspace: its Comid and "
+                "Prod_unit stay empty",
+                "Value 6 of the catchment grid is listed by no workspace: its Comid and "
+                "Prod_unit stay empty",
+                counts, "Grid phase took S seconds"}));
   EXPECT_EQ(feedback.Boxes(), std::vector<std::string>{counts});
   EXPECT_EQ(Statuses(feedback.events),
             (std::vector<std::string>{
@@ -223,9 +224,9 @@ TEST_F(GridPhaseTest, BadInputEndsWithAnErrorNamingTheFileAndKeepsWhatWasWritten
   struct Case {
     const char* name;
     std::function<void()> spoil;
-    std::string file;     // named by the error
-    std::string reason;   // in the error's words
-    bool catWritten;      // the catchment grid was done before the failure
+    std::string file;    // named by the error
+    std::string reason;  // in the error's words
+    bool catWritten;     // the catchment grid was done before the failure
   };
   const fs::path u2 = f.input / "U2";
   const Case cases[] = {
@@ -248,7 +249,8 @@ TEST_F(GridPhaseTest, BadInputEndsWithAnErrorNamingTheFileAndKeepsWhatWasWritten
        [&] {
          fs::remove(f.app / "VatWorkSkel.mdb");
          db::Connection skeleton(f.app / "VatWorkSkel.mdb", db::OpenMode::Create);
-         skeleton.Execute("CREATE TABLE tblImport(myValue INTEGER, Comid INTEGER, Prod_unit TEXT);");
+         skeleton.Execute(
+             "CREATE TABLE tblImport(myValue INTEGER, Comid INTEGER, Prod_unit TEXT);");
          skeleton.Close();
        },
        (f.app / "VatWorkSkel.mdb").string(), "tblVat", true},
@@ -316,7 +318,8 @@ TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
   const auto log1 = Log();
   EXPECT_EQ(std::count_if(log1.begin(), log1.end(),
                           [](const std::string& m) {
-                            return m.find("without Comid and Prod_unit fields") != std::string::npos;
+                            return m.find("without Comid and Prod_unit fields") !=
+                                   std::string::npos;
                           }),
             2);
 

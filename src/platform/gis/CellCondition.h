@@ -22,12 +22,18 @@ decltype(auto) WithComparison(const CellCondition& condition, F&& f) {
   const double n = condition.number;
   using Op = CellCondition::Op;
   switch (condition.op) {
-    case Op::Greater: return f([n](std::int32_t v) { return v > n; });
-    case Op::GreaterOrEqual: return f([n](std::int32_t v) { return v >= n; });
-    case Op::Less: return f([n](std::int32_t v) { return v < n; });
-    case Op::LessOrEqual: return f([n](std::int32_t v) { return v <= n; });
-    case Op::Equal: return f([n](std::int32_t v) { return v == n; });
-    case Op::NotEqual: break;
+    case Op::Greater:
+      return f([n](std::int32_t v) { return v > n; });
+    case Op::GreaterOrEqual:
+      return f([n](std::int32_t v) { return v >= n; });
+    case Op::Less:
+      return f([n](std::int32_t v) { return v < n; });
+    case Op::LessOrEqual:
+      return f([n](std::int32_t v) { return v <= n; });
+    case Op::Equal:
+      return f([n](std::int32_t v) { return v == n; });
+    case Op::NotEqual:
+      break;
   }
   return f([n](std::int32_t v) { return v != n; });
 }

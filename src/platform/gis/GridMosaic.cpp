@@ -9,14 +9,15 @@
 #include "platform/gis/GridVat.h"
 #include "platform/gis/MosaicSource.h"
 #include "platform/gis/ValueCounter.h"
+#include "platform/gis/WindowFiller.h"
 
 namespace fs = std::filesystem;
 
 namespace rivanet::gis {
 namespace {
 
-// Rows handed to the writer at a time: one row of its tiles.
-constexpr int kWindowRows = 256;
+// Rows handed to the writer at a time: one row of its tiles, which it writes without a copy.
+constexpr int kWindowRows = kGridTileRows;
 
 // The mosaic's geometry: the lattice cells covering every input. Moves the inputs' positions
 // to the mosaic's top-left cell.
@@ -47,8 +48,9 @@ GridGeometry UnionGeometry(std::vector<MosaicSource>& sources, const Lattice& la
 
 // What a pass over a window of the mosaic found.
 struct Tally {
-  std::int64_t data = 0;                                     // cells with data
-  std::size_t outOfRange = std::numeric_limits<std::size_t>::max();  // first cell 8 bits cannot hold
+  std::int64_t data = 0;  // cells with data
+  std::size_t outOfRange =
+      std::numeric_limits<std::size_t>::max();  // first cell 8 bits cannot hold
 };
 
 // Turns the cells `keep` refuses into NoData and tallies the rest, counting each value when a
@@ -105,15 +107,14 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
   const std::int32_t noData = NoDataOf(pixelType);
   GridWriter writer(output, geometry, pixelType, noData, options.encoding);
   const std::size_t cols = static_cast<std::size_t>(geometry.cols);
-  std::vector<std::int32_t> window(cols * kWindowRows);
   ValueCounter counter;
-  for (int top = 0; top < geometry.rows; top += kWindowRows) {
-    const int count = std::min(kWindowRows, geometry.rows - top);
+  // Runs on the filler's thread, which alone touches the inputs and the counter until Finish.
+  const auto fill = [&](int top, int count, std::int32_t* window) {
     const std::size_t cells = cols * static_cast<std::size_t>(count);
-    std::fill_n(window.begin(), cells, noData);
-    for (MosaicSource& s : sources) s.Overlay(top, count, geometry.cols, window.data());
+    std::fill_n(window, cells, noData);
+    for (MosaicSource& s : sources) s.Overlay(top, count, geometry.cols, window);
     const Tally tally = WithCondition(options.keep, [&](auto keep) {
-      return FinishCells(window.data(), cells, noData, keep, options.writeVat ? &counter : nullptr,
+      return FinishCells(window, cells, noData, keep, options.writeVat ? &counter : nullptr,
                          pixelType == CellType::UInt8);
     });
     if (tally.outOfRange < cells)
@@ -124,10 +125,18 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
                           " does not fit 8-bit cells",
                       output);
     result.cellsWithData += tally.data;
-    writer.WriteRows(top, count, window.data());
-    if (options.checkpoint) options.checkpoint();
+  };
+  {
+    WindowFiller windows(geometry.rows, kWindowRows, cols, fill);
+    for (int top = 0; top < geometry.rows; top += kWindowRows) {
+      writer.WriteRows(top, std::min(kWindowRows, geometry.rows - top), windows.Take());
+      windows.Release();
+      if (options.checkpoint) options.checkpoint();
+    }
+    windows.Finish();
   }
   writer.Close();
+  sources.clear();
   if (options.writeVat) {
     const Vat vat = CountsVat(counter.Sorted());
     WriteVat(output, vat);

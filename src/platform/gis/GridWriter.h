@@ -9,6 +9,9 @@
 
 namespace rivanet::gis {
 
+// Rows (and columns) of a tile of the grids the program writes.
+inline constexpr int kGridTileRows = 256;
+
 // DEFLATE level of the grids the program writes, unless the settings ask for another: the
 // fastest level whose files stay within 15% of level 6's (bench/RESULTS.md has the table).
 inline constexpr int kDefaultDeflateLevel = 3;
@@ -18,7 +21,9 @@ struct GridEncoding {
   int deflateLevel = kDefaultDeflateLevel;  // 1 (fastest) to 9 (smallest)
 };
 
-// Writes a grid block by block; memory stays at one row of blocks whatever the grid size.
+// Writes a grid block by block; memory stays at one row of blocks whatever the grid size, and
+// at none when the caller hands over whole rows of tiles (kGridTileRows rows at a time from the
+// top), which are written from the caller's cells without a copy.
 //
 // The cells go to a temporary file inside the grid folder; Close renames it onto
 // <folder>/<name of folder>.tif, so no half-made grid ever sits under the grid's name. A

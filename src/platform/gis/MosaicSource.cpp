@@ -90,8 +90,7 @@ std::string ResampleReason(const OpenedGrid& input, const Lattice& lattice) {
   if (!SameCrs(input.geometry.crsWkt, lattice.crsWkt)) return "another coordinate system";
   const GridGeometry cells = LatticeGeometry(lattice);
   if (!SameCellSize(cells, input.geometry))
-    return "cell size " + Shown(input.geometry.cellSize) + " instead of " +
-           Shown(lattice.cellSize);
+    return "cell size " + Shown(input.geometry.cellSize) + " instead of " + Shown(lattice.cellSize);
   if (!AlignedOffset(cells, input.geometry)) return "cell edges off the first grid's lines";
   return {};
 }
@@ -193,7 +192,8 @@ void MosaicSource::Overlay(int top, int count, int mosaicCols, std::int32_t* win
   const std::size_t width = static_cast<std::size_t>(m_cols);
   for (std::int64_t row = first; row < last; ++row) {
     const std::int32_t* src = Row(static_cast<int>(row - m_row0));
-    std::int32_t* dst = window + static_cast<std::size_t>(row - top) * static_cast<std::size_t>(mosaicCols) +
+    std::int32_t* dst = window +
+                        static_cast<std::size_t>(row - top) * static_cast<std::size_t>(mosaicCols) +
                         static_cast<std::size_t>(m_col0);
     if (!m_noData) {
       std::memcpy(dst, src, width * sizeof(std::int32_t));
@@ -202,6 +202,11 @@ void MosaicSource::Overlay(int top, int count, int mosaicCols, std::int32_t* win
     const std::int32_t skip = *m_noData;
     for (std::size_t c = 0; c < width; ++c)
       if (src[c] != skip) dst[c] = src[c];
+  }
+  if (last == m_row0 + m_rows) {  // done with this input: its buffers go
+    m_buffer = {};
+    m_block = {};
+    m_bufferRows = 0;
   }
 }
 
@@ -212,7 +217,8 @@ const std::int32_t* MosaicSource::Row(int row) {
     else
       LoadRows(row);
   }
-  return m_buffer.data() + static_cast<std::size_t>(row - m_bufferFirst) * static_cast<std::size_t>(m_cols);
+  return m_buffer.data() +
+         static_cast<std::size_t>(row - m_bufferFirst) * static_cast<std::size_t>(m_cols);
 }
 
 // Decodes one row of blocks straight into the buffer: no block passes through GDAL's cache,
@@ -232,8 +238,8 @@ void MosaicSource::LoadBlockRow(int blockRow) {
     const int left = blockCol * m_blockWidth;
     const int width = std::min(m_blockWidth, m_cols - left);
     for (int r = 0; r < m_bufferRows; ++r)
-      GDALCopyWords(m_block.data() + static_cast<std::size_t>(r) * m_blockWidth * size, stored, size,
-                    m_buffer.data() + static_cast<std::size_t>(r) * cols + left, GDT_Int32,
+      GDALCopyWords(m_block.data() + static_cast<std::size_t>(r) * m_blockWidth * size, stored,
+                    size, m_buffer.data() + static_cast<std::size_t>(r) * cols + left, GDT_Int32,
                     sizeof(std::int32_t), width);
   }
 }

@@ -43,7 +43,8 @@ class MosaicSource {
   int Rows() const { return m_rows; }
 
   // Lays the input's cells with data over rows [top, top + count) of the mosaic held in
-  // `window` (count rows of `mosaicCols` cells, starting with row `top`).
+  // `window` (count rows of `mosaicCols` cells, starting with row `top`). Once its last row is
+  // laid, the input's buffers are given back.
   void Overlay(int top, int count, int mosaicCols, std::int32_t* window);
 
  private:

@@ -129,7 +129,8 @@ DatasetPtr MemoryTable::Open(bool update, const fs::path& dbf) const {
   } catch (const AppError& e) {
     std::string text = e.Description();
     const std::string shown = DisplayPath(dbf);
-    for (auto at = text.find(m_dbf); at != std::string::npos; at = text.find(m_dbf, at + shown.size()))
+    for (auto at = text.find(m_dbf); at != std::string::npos;
+         at = text.find(m_dbf, at + shown.size()))
       text.replace(at, m_dbf.size(), shown);
     throw AppError(e.Number(), text, e.Scheme());
   }

@@ -50,7 +50,8 @@ using Counts = std::vector<std::pair<std::int64_t, std::int64_t>>;
 // (Value, Count) of each row of the grid's value attribute table.
 Counts ValueCounts(const fs::path& folder) {
   Counts rows;
-  for (const VatRow& row : ReadVat(folder).rows) rows.emplace_back(VatInteger(row[0]), VatInteger(row[1]));
+  for (const VatRow& row : ReadVat(folder).rows)
+    rows.emplace_back(VatInteger(row[0]), VatInteger(row[1]));
   return rows;
 }
 
@@ -110,11 +111,11 @@ TEST(MosaicToNewRaster, PlacesInputsOnTheFirstGridsCells) {
     const MosaicResult r = MosaicToNewRaster(inputs, dir / "out", "m", "", CellType::Int32);
     EXPECT_EQ(std::tie(r.geometry.originX, r.geometry.originY, r.geometry.cellSize, r.geometry.cols,
                        r.geometry.rows),
-              std::tie(c.expected.originX, c.expected.originY, c.expected.cellSize,
-                       c.expected.cols, c.expected.rows));
+              std::tie(c.expected.originX, c.expected.originY, c.expected.cellSize, c.expected.cols,
+                       c.expected.rows));
     EXPECT_EQ(Cells(dir / "out/m"), c.cells);
-    EXPECT_EQ(r.cellsWithData, std::count_if(c.cells.begin(), c.cells.end(),
-                                             [](std::int32_t v) { return v != O; }));
+    EXPECT_EQ(r.cellsWithData,
+              std::count_if(c.cells.begin(), c.cells.end(), [](std::int32_t v) { return v != O; }));
     ASSERT_EQ(r.resampled.size(), c.resampled);
     if (c.resampled > 0) {
       EXPECT_NE(r.resampled[0].find("in1"), std::string::npos) << r.resampled[0];
@@ -142,8 +143,8 @@ TEST(MosaicToNewRaster, KeepsCountsAndRefusesWhatEightBitCellsCannotHold) {
   EXPECT_EQ(ValueCounts(dir / "out/fdr"), (Counts{{3, 1}, {7, 1}}));
 
   WriteGrid(dir / "wide", {At(0, 10, 10, 2, 1), {1, 300}});
-  const AppError e = Raised(
-      [&] { MosaicToNewRaster({dir / "wide"}, dir / "out", "fdr", "", CellType::UInt8); });
+  const AppError e =
+      Raised([&] { MosaicToNewRaster({dir / "wide"}, dir / "out", "fdr", "", CellType::UInt8); });
   EXPECT_NE(e.Description().find("300"), std::string::npos) << e.Description();
   EXPECT_NE(e.Description().find("fdr"), std::string::npos) << e.Description();
   EXPECT_EQ(Cells(dir / "out/fdr"), (std::vector<std::int32_t>{255, 255, 3, 7}));  // untouched
@@ -177,9 +178,9 @@ TEST(ExtractByAttributes, KeepsTheCellsTheConditionAccepts) {
   test::TempDir dir;
   WriteGrid(dir / "in", {At(0, 10, 10, 5, 1), {-2, 0, 3, 5, N}});
   const std::pair<const char*, std::vector<std::int32_t>> kept[] = {
-      {"value > 0", {N, N, 3, 5, N}},        {"VALUE>=0", {N, 0, 3, 5, N}},
-      {"Value < 3", {-2, 0, N, N, N}},       {" value <= -2 ", {-2, N, N, N, N}},
-      {"value = 5", {N, N, N, 5, N}},        {"value <> 0", {-2, N, 3, 5, N}},
+      {"value > 0", {N, N, 3, 5, N}},       {"VALUE>=0", {N, 0, 3, 5, N}},
+      {"Value < 3", {-2, 0, N, N, N}},      {" value <= -2 ", {-2, N, N, N, N}},
+      {"value = 5", {N, N, N, 5, N}},       {"value <> 0", {-2, N, 3, 5, N}},
       {"\"VALUE\" > 2.5", {N, N, 3, 5, N}},
   };
   for (const auto& [clause, cells] : kept) {
@@ -223,7 +224,9 @@ TEST(VatCursor, UpdatesRowsInValueOrderAndPutsTheTableInPlaceOnlyOnFlush) {
                        {{std::int64_t{30}, std::int64_t{1}}, {std::int64_t{-4}, std::int64_t{2}}}});
   AddVatField(dir / "g", {"Comid", DbfType::Integer, 10, 0});
   AddVatField(dir / "g", {"Prod_unit", DbfType::String, 4, 0});
-  EXPECT_EQ(Raised([&] { AddVatField(dir / "g", {"COMID", DbfType::Integer, 10, 0}); }).Number(),
+  EXPECT_EQ(Raised([&] {
+              AddVatField(dir / "g", {"COMID", DbfType::Integer, 10, 0});
+            }).Number(),
             kErrFileAlreadyExists);
 
   const auto fill = [&](bool flush) {
@@ -259,8 +262,9 @@ TEST(VatCursor, RefusesATableNotInValueOrder) {
   test::TempDir dir;
   fs::create_directories(dir / "g");
   {  // written with OGR directly: the program's own writer always sorts
-    const gis::DatasetPtr ds(gis::Driver("ESRI Shapefile", {}).Create(
-        (dir / "g/g.tif.vat.dbf").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    const gis::DatasetPtr ds(
+        gis::Driver("ESRI Shapefile", {})
+            .Create((dir / "g/g.tif.vat.dbf").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     OGRLayer* layer = ds->CreateLayer("g.tif.vat", nullptr, wkbNone, nullptr);
     for (const char* name : {"Value", "Count"}) {
       OGRFieldDefn field(name, OFTInteger);
