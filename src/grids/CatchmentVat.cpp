@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 namespace rivanet {
 namespace {
 
-constexpr const char* kCatchmentGrid = "cat";
 constexpr const char* kValueField = "Value";
 constexpr const char* kComidField = "Comid";
 constexpr const char* kProdUnitField = "Prod_unit";

@@ -10,6 +10,9 @@ namespace rivanet {
 
 struct RunContext;
 
+// The grid of the layout whose value attribute table carries each catchment's Comid.
+inline constexpr const char* kCatchmentGrid = "cat";
+
 // The grid folder <folder>/<gridName> when `folder` exists (letter case resolved), else none.
 // When the folder exists but holds no grid of that name, or the grid cannot be opened, the
 // failure is reported as this procedure's.

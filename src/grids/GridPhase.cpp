@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 namespace rivanet {
 namespace {
 
-constexpr const char* kCatchmentGrid = "cat";
 constexpr const char* kLevelKey = "GridCompressionLevel";
 
 // The DEFLATE level from the settings file ([Working] GridCompressionLevel), or the default.

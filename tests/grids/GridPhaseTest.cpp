@@ -54,6 +54,15 @@ std::vector<std::int32_t> Cells(const fs::path& folder) {
   return cells;
 }
 
+// Every file below `folder` with its size and time, to show that reading changed nothing.
+std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Listing(
+    const fs::path& folder) {
+  std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> files;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) files[e.path().string()] = {e.file_size(), e.last_write_time()};
+  return files;
+}
+
 std::vector<std::string> Statuses(const std::vector<std::string>& events) {
   std::vector<std::string> statuses;
   for (const auto& e : events)
@@ -307,7 +316,9 @@ TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
     units.push_back(unit);
   }
   WriteFile(f.list, "ESRI1\r\nESRI2\r\n");
+  auto before = Listing(f.input);
   Run(ctx);
+  EXPECT_EQ(Listing(f.input), before);  // nothing written beside an input
   const gis::Vat esri = gis::ReadVat(f.output / "drainage/cat");
   gis::Vat expected = gis::ReadVat(ottawa / "gct_raster");  // 154 values, 0 among them
   expected.rows.erase(expected.rows.begin());
@@ -336,7 +347,9 @@ TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
       fs::copy_file(kData / "arcgis-tiff-vat" / (std::string(stem) + ext),
                     f.input / unit / "drainage/cat" / (std::string("cat") + ext));
   }
+  before = Listing(f.input);
   Run(ctx);
+  EXPECT_EQ(Listing(f.input), before);
   // The vegetation grid reaches past the mask on every side: the mosaic takes its extent, on
   // the mask's 30 m cells, and its classes everywhere (the later input wins).
   gis::GridReader mosaic(f.output / "drainage/cat");
