@@ -22,6 +22,12 @@ struct MosaicInputs {
   std::vector<MosaicInput> grids;
   std::vector<std::filesystem::path> workspaces;
   std::int16_t workspaceCount = 0;
+  // The input lists alone, one per grid in the layout's order.
+  std::vector<std::vector<std::filesystem::path>> Paths() const {
+    std::vector<std::vector<std::filesystem::path>> paths;
+    for (const MosaicInput& grid : grids) paths.push_back(grid.paths);
+    return paths;
+  }
 };
 
 // Reads the list once, makes sure every workspace has its grids and that there are at least

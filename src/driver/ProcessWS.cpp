@@ -10,6 +10,7 @@
 #include "driver/OutputPreparation.h"
 #include "driver/SkeletonCheck.h"
 #include "features/FeaturePhase.h"
+#include "grids/GridPhase.h"
 #include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
@@ -91,6 +92,8 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   PrepareOutput(ctx, *skeleton, outputFolder);
   StopIfCancelled(ctx);
   AppendFeatureClasses(ctx, inputFolder, outputFolder, WorkFolder(ctx), listFile);
+  StopIfCancelled(ctx);
+  AppendGrids(ctx, inputFolder, outputFolder, listFile, mosaics->Paths());
   StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
   return RunStatus::Succeeded;

@@ -60,12 +60,14 @@ TEST(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {
   EXPECT_EQ(run.Go(/*interactive=*/true), RunStatus::Succeeded);
 
   const std::string from = " from input file " + run.f.list.string();
-  EXPECT_EQ(run.Log(), (std::vector<std::string>{
-                           VersionText() + " preparing output folder " + run.f.output.string() + from,
-                           "Feature class phase took S seconds",
-                           VersionText() + " processed folder A" + from,
-                           VersionText() + " processed folder B" + from,
-                           VersionText() + " processed folder C" + from, run.Summary("Succeeded")}));
+  std::vector<std::string> expected = {
+      VersionText() + " preparing output folder " + run.f.output.string() + from,
+      "Feature class phase took S seconds"};
+  const std::vector<std::string> grids = test::GridPhaseLog(3);
+  expected.insert(expected.end(), grids.begin(), grids.end());
+  expected.insert(expected.end(), {VersionText() + " processed folder A" + from, VersionText() + " processed folder B" + from,
+                                   VersionText() + " processed folder C" + from, run.Summary("Succeeded")});
+  EXPECT_EQ(run.Log(), expected);
   EXPECT_EQ(ReadFile(run.f.app / "RivanetAppend.log"), ReadFile(run.f.app / "Active.log"));
   EXPECT_FALSE(fs::exists(run.f.app / "Work"));
   const fs::path& out = run.f.output;
@@ -74,7 +76,8 @@ TEST(ProcessWSTest, SuccessfulInteractiveRunLogsAndLooksInOrder) {
   EXPECT_EQ(ReadFile(out / "mine.txt"), "the user's");
   EXPECT_EQ(ReadFile(out / "hydrography/RVXLine.shp"), Skeleton("hydrography/RVXLine.shp"));
   EXPECT_EQ(ReadFile(out / "RVXFlow.dbf"), Skeleton("RVXFlow.dbf"));
-  EXPECT_TRUE(fs::is_empty(out / "elev_unit"));
+  EXPECT_FALSE(fs::exists(out / "elev_unit/elev_cm/w001001.adf"));  // the earlier grid is gone
+  EXPECT_TRUE(fs::exists(out / "elev_unit/elev_cm/elev_cm.tif"));
 
   const auto& e = run.feedback.events;
   ASSERT_GE(e.size(), 4u);

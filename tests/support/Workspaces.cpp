@@ -1,9 +1,13 @@
 #include "support/Workspaces.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <regex>
 
 #include "platform/Error.h"
+#include "platform/database/Database.h"
+#include "platform/gis/GridVat.h"
+#include "platform/gis/GridWriter.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -16,6 +20,7 @@ RunFolders MakeRunFolders(const fs::path& root) {
   RunFolders f{root / "app", root / "input", root / "output", root / "input/list.txt"};
   WriteFile(f.app / "RivanetAppend.ini", "[Working]\r\nSkelPath=Skel\r\n");
   fs::copy(ShippedSkeleton(), f.app / "Skel", fs::copy_options::recursive);
+  fs::copy_file(fs::path(RIVANET_APP_DIR) / "VatWorkSkel.mdb", f.app / "VatWorkSkel.mdb");
   fs::create_directories(f.input);
   fs::create_directories(f.output);
   return f;
@@ -29,13 +34,49 @@ void MakeWorkspace(const fs::path& input, const std::string& name,
   fs::create_directories(workspace);
   fs::copy(ShippedSkeleton(), workspace, fs::copy_options::recursive);
   const auto files = MakeFileSystem();
+  // The same 2 x 2 cells in every workspace: catchment values 1 and 2, listed alike.
+  const gis::GridGeometry cells{500000, 4000000, 30, 2, 2, ""};
+  const std::vector<std::int32_t> values = {1, 1, 2, 2};
   for (const char* grid : {"drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr"}) {
     if (std::find(missingGrids.begin(), missingGrids.end(), grid) != missingGrids.end()) continue;
     // The skeleton spells "Drainage": the grid goes into that folder, whatever its letter case.
-    const fs::path folder = files->Resolve(workspace / fs::path(grid).parent_path());
-    fs::create_directories(folder / fs::path(grid).filename());
+    const fs::path folder = files->Resolve(workspace / fs::path(grid).parent_path()) / fs::path(grid).filename();
+    const bool fdr = std::string(grid) == "fac_fdr_unit/fdr";
+    gis::GridWriter writer(folder, cells, fdr ? gis::CellType::UInt8 : gis::CellType::Int32,
+                           gis::NoDataOf(fdr ? gis::CellType::UInt8 : gis::CellType::Int32));
+    writer.WriteRows(0, 2, values.data());
+    writer.Close();
   }
+  if (std::find(missingGrids.begin(), missingGrids.end(), "drainage/cat") == missingGrids.end())
+    gis::WriteVat(files->Resolve(workspace / "drainage/cat"),
+                  {{{"Value", gis::DbfType::Integer, 10, 0},
+                    {"Count", gis::DbfType::Integer, 10, 0},
+                    {"Comid", gis::DbfType::Integer, 10, 0},
+                    {"Prod_unit", gis::DbfType::String, 4, 0}},
+                   {{std::int64_t{1}, std::int64_t{2}, std::int64_t{1001}, "0101"},
+                    {std::int64_t{2}, std::int64_t{2}, std::int64_t{1002}, "0101"}}});
   for (const auto& text : textFiles) WriteFile(workspace / text, name + ":" + text);
+}
+
+std::vector<std::string> GridPhaseLog(int workspaces) {
+  const std::string n = std::to_string(workspaces);
+  return {"cat: 2 x 2 cells, 4 with data above zero",
+          "elev_cm: 2 x 2 cells, 4 with data",
+          "fac: 2 x 2 cells, 4 with data",
+          "fdr: 2 x 2 cells, 4 with data above zero",
+          "cat value attribute table: 2 rows, 2 with Comid and Prod_unit (2 shared by several "
+          "workspaces, 0 listed with conflicting ones: the first workspace's kept), 0 listed by no "
+          "workspace (left empty); " + std::to_string(2 * workspaces) + " rows read from " + n +
+              " workspaces",
+          "Grid phase took S seconds"};
+}
+
+void MakeScratchSkeleton(const fs::path& file) {
+  db::Connection db(file, db::OpenMode::Create);
+  db.Execute(
+      "CREATE TABLE tblImport(myValue INTEGER, Comid INTEGER, Prod_unit TEXT);"
+      "CREATE TABLE tblVat(myValue INTEGER);");
+  db.Close();
 }
 
 std::vector<std::string> LogMessages(const fs::path& logFile) {
@@ -49,8 +90,8 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
     const std::size_t sep = line.find(" - ");
     static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
     static const std::regex took(" took [0-9]+\\.[0-9]+ seconds$");
-    const std::string message = std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3),
-                                                   elapsed, " ran for M minutes and S seconds ");
+    const std::string message = std::regex_replace(
+        sep == std::string::npos ? line : line.substr(sep + 3), elapsed, " ran for M minutes and S seconds ");
     messages.push_back(std::regex_replace(message, took, " took S seconds"));
     start = end + 2;
   }

@@ -29,13 +29,14 @@ struct RunFolders {
 // The skeleton the build generates into its application folder.
 std::filesystem::path ShippedSkeleton();
 
-// Lays out app/ (RivanetAppend.ini naming Skel, Skel/ a copy of the shipped skeleton), input/,
-// output/ under `root`; the list file is input/list.txt.
+// Lays out app/ (RivanetAppend.ini naming Skel, Skel/ a copy of the shipped skeleton, the
+// shipped VatWorkSkel.mdb), input/, output/ under `root`; the list file is input/list.txt.
 RunFolders MakeRunFolders(const std::filesystem::path& root);
 
-// A workspace folder holding the skeleton's empty feature classes and tables, the four grid
-// folders (all but those in `missingGrids`, given as "drainage/cat" etc.) and the text files
-// named in `textFiles` (content = "<ws>:<name>").
+// A workspace folder holding the skeleton's empty feature classes and tables, the four grids
+// (all but those in `missingGrids`, given as "drainage/cat" etc.), each 2 x 2 cells, the
+// catchment grid with values 1 and 2 and its value attribute table (Comid 1001 and 1002,
+// Prod_unit 0101), and the text files named in `textFiles` (content = "<ws>:<name>").
 void MakeWorkspace(const std::filesystem::path& input, const std::string& name,
                    const std::vector<std::string>& textFiles = {"notes.txt"},
                    const std::vector<std::string>& missingGrids = {});
@@ -61,6 +62,12 @@ class RunSetup {
 };
 
 class RunFixture : public ::testing::Test, public RunSetup {};
+
+// The log entries of the grid phase for workspaces made by MakeWorkspace, all of them alike.
+std::vector<std::string> GridPhaseLog(int workspaces);
+
+// The scratch database skeleton a run copies: the empty tables tblImport and tblVat.
+void MakeScratchSkeleton(const std::filesystem::path& file);
 
 // The Active.log messages without their date, time and mode word. A run's duration in the
 // summary line reads "M minutes and S seconds", a phase's "took S seconds", whatever it was.

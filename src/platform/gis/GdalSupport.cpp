@@ -43,7 +43,12 @@ void RemoveFile(const fs::path& file) {
 
 void EnsureGdal() {
   static std::once_flag registered;
-  std::call_once(registered, [] { GDALAllRegister(); });
+  std::call_once(registered, [] {
+    GDALAllRegister();
+    // GDAL's block cache would otherwise grow to 5% of the machine's memory. The grids are
+    // streamed a row of tiles at a time, which needs only a few rows of each input's blocks.
+    GDALSetCacheMax64(kGdalCacheBytes);
+  });
 }
 
 QuietGdal::QuietGdal() { CPLPushErrorHandlerEx(&QuietGdal::Record, this); }

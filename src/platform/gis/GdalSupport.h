@@ -9,6 +9,7 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
@@ -22,7 +23,10 @@
 
 namespace rivanet::gis {
 
-// Registers GDAL's drivers once per process.
+// The most memory GDAL's raster block cache may hold.
+inline constexpr std::int64_t kGdalCacheBytes = 64LL * 1024 * 1024;
+
+// Registers GDAL's drivers and caps the block cache, once per process.
 void EnsureGdal();
 
 // While alive, GDAL's messages stay off the console: every failure reaches the caller as an

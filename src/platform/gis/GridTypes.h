@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace rivanet::gis {
@@ -11,6 +12,14 @@ namespace rivanet::gis {
 
 // UInt8 for 8-bit grids; Int32 for every other integer grid. Cells travel as int32 either way.
 enum class CellType { UInt8, Int32 };
+
+// The NoData of the grids the program writes: the values ArcGIS marks NoData with in 32-bit
+// signed and 8-bit unsigned grids.
+inline constexpr std::int32_t kInt32NoData = -2147483647;
+inline constexpr std::int32_t kUInt8NoData = 255;
+constexpr std::int32_t NoDataOf(CellType type) {
+  return type == CellType::UInt8 ? kUInt8NoData : kInt32NoData;
+}
 
 // Georeferencing of a north-up grid: top-left corner, square cells.
 struct GridGeometry {

@@ -3,6 +3,7 @@
 #include <gdal_rat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numeric>
 #include <system_error>
@@ -11,6 +12,7 @@
 #include "platform/files/FileSystem.h"
 #include "platform/gis/GdalSupport.h"
 #include "platform/gis/GridFolder.h"
+#include "platform/gis/VatDbf.h"
 
 namespace fs = std::filesystem;
 
@@ -67,27 +69,9 @@ void FinishVat(Vat& vat, const fs::path& file) {
   vat.rows = std::move(sorted);
 }
 
-VatField FieldOf(const OGRFieldDefn& fd) {
-  VatField field{fd.GetNameRef(), DbfType::String, fd.GetWidth(), fd.GetPrecision()};
-  switch (fd.GetType()) {
-    case OFTInteger:
-    case OFTInteger64:
-      field.type = DbfType::Integer;
-      break;
-    case OFTReal:
-      field.type = DbfType::Real;
-      break;
-    case OFTDate:
-      field = {field.name, DbfType::Date, 8, 0};
-      break;
-    default:
-      break;
-  }
-  return field;
-}
-
 Vat ReadDbfVat(const fs::path& dbf) {
-  DatasetPtr ds = OpenShapefile(dbf, false, "Cannot open value attribute table");
+  const MemoryTable table = MemoryTable::Load(dbf);
+  DatasetPtr ds = table.Open(false, dbf);
   OGRLayer* layer = ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
   if (layer == nullptr) throw FileError(kErrInvalidArgument, "Not a dBASE table", dbf);
   const OGRFeatureDefn& defn = *layer->GetLayerDefn();
@@ -99,21 +83,8 @@ Vat ReadDbfVat(const fs::path& dbf) {
   for (FeaturePtr feature(layer->GetNextFeature()); feature;
        feature.reset(layer->GetNextFeature())) {
     VatRow row(vat.fields.size());
-    for (int i = 0; i < static_cast<int>(vat.fields.size()); ++i) {
-      if (!feature->IsFieldSetAndNotNull(i)) continue;
-      switch (vat.fields[i].type) {
-        case DbfType::Integer:
-          row[i] = std::int64_t{feature->GetFieldAsInteger64(i)};
-          break;
-        case DbfType::Real:
-          row[i] = feature->GetFieldAsDouble(i);
-          break;
-        case DbfType::String:
-        case DbfType::Date:
-          row[i] = std::string(feature->GetFieldAsString(i));
-          break;
-      }
-    }
+    for (int i = 0; i < static_cast<int>(vat.fields.size()); ++i)
+      row[i] = ValueOf(*feature, i, vat.fields[i]);
     vat.rows.push_back(std::move(row));
   }
   if (GdalFailed()) throw GdalError("Cannot read value attribute table", dbf);
@@ -199,29 +170,6 @@ void CheckVatForWriting(const Vat& vat, const fs::path& dbf) {
     throw FileError(kErrInvalidArgument, "Value " + std::to_string(*twice) + " appears twice", dbf);
 }
 
-void SetValue(OGRFeature& feature, int i, const VatField& field, const VatValue& value) {
-  if (const auto* n = std::get_if<std::int64_t>(&value)) {
-    if (field.type == DbfType::Real)
-      feature.SetField(i, static_cast<double>(*n));
-    else
-      feature.SetField(i, static_cast<GIntBig>(*n));
-  } else if (const auto* d = std::get_if<double>(&value)) {
-    if (field.type == DbfType::Integer)
-      feature.SetField(i, static_cast<GIntBig>(*d));  // integral: checked before writing
-    else
-      feature.SetField(i, *d);
-  } else if (const auto* s = std::get_if<std::string>(&value)) {
-    if (field.type == DbfType::Date) {
-      const DbfDate date = *ParseDbfDate(*s);  // checked before writing
-      feature.SetField(i, date.year, date.month, date.day);
-    } else {
-      feature.SetField(i, s->c_str());
-    }
-  } else {
-    feature.SetFieldNull(i);
-  }
-}
-
 }  // namespace
 
 int FindVatField(const Vat& vat, const std::string& name) {
@@ -237,6 +185,17 @@ std::int64_t VatInteger(const VatValue& value) {
     if (std::isfinite(*d) && *d == std::floor(*d) && *d >= -9223372036854775808.0 &&
         *d < 9223372036854775808.0)
       return static_cast<std::int64_t>(*d);
+  }
+  // INFO tables may hand integer items over as text, padded with blanks.
+  if (const auto* s = std::get_if<std::string>(&value)) {
+    const auto first = s->find_first_not_of(' ');
+    const auto last = s->find_last_not_of(' ');
+    if (first != std::string::npos) {
+      std::int64_t n = 0;
+      const char* end = s->data() + last + 1;
+      const auto [at, ec] = std::from_chars(s->data() + first, end, n);
+      if (ec == std::errc() && at == end) return n;
+    }
   }
   throw AppError(kErrInvalidArgument, "Not an integer in the value attribute table");
 }
@@ -263,11 +222,12 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   if (!fs::is_directory(v.grid.folder, ec))
     throw FileError(kErrPathNotFound, "Grid folder not found", v.grid.folder);
   CheckVatForWriting(vat, dbf);
-  RemoveMatching(v.grid.folder, {v.grid.name + ".tif.vat.dbf", v.grid.name + ".tif.vat.cpg"}, {});
 
+  // Built in memory and put in place at once (see MemoryTable).
+  const MemoryTable table(dbf);
   GDALDriver& driver = Driver("ESRI Shapefile", dbf);
   CPLErrorReset();
-  DatasetPtr ds(driver.Create(dbf.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  DatasetPtr ds(driver.Create(table.Path().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!ds) throw GdalError("Cannot create value attribute table", dbf);
   // ENCODING=UTF-8 also makes the driver write the .cpg side file holding "UTF-8".
   const char* layerOptions[] = {"ENCODING=UTF-8", nullptr};
@@ -292,6 +252,12 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
       throw GdalError("Cannot write value attribute table row", dbf);
   }
   CloseDataset(ds, "Cannot close value attribute table", dbf);
+  table.Save(dbf);
+  // The table spelled in another letter case, as a case-insensitive file system had it, would
+  // be a second table.
+  const std::string cpg = v.grid.name + ".tif.vat.cpg";
+  RemoveMatching(v.grid.folder, {v.grid.name + ".tif.vat.dbf"}, {}, dbf);
+  RemoveMatching(v.grid.folder, {cpg}, {}, v.grid.folder / cpg);
 }
 
 }  // namespace rivanet::gis

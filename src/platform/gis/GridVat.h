@@ -27,7 +27,8 @@ struct Vat {
 
 // Index of the field named `name` (letter case ignored), or -1.
 int FindVatField(const Vat& vat, const std::string& name);
-// An integer or integral real value as integer; throws AppError for anything else.
+// An integer, an integral real or a text holding an integer (blanks around it allowed) as
+// integer; throws AppError for anything else.
 std::int64_t VatInteger(const VatValue& value);
 
 // True when the grid folder holds a value attribute table (.tif.vat.dbf, or vat.adf).

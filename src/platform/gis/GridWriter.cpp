@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 namespace rivanet::gis {
 namespace {
 
-// Tile edge of the GeoTIFFs the program writes.
-constexpr int kTile = 256;
+constexpr int kTile = kGridTileRows;
 
 // A name no other writer uses, in this process or another, and that no grid, value attribute
 // table or side file of the grid can have (those all start with "<name>.tif").
@@ -42,23 +41,23 @@ struct GridWriter::Impl {
   GDALRasterBand* band = nullptr;
   GridGeometry geometry;
   CellType type = CellType::Int32;
-  std::int32_t fill = 0;                  // value of the cells beyond the grid edge in edge tiles
-  int nextRow = 0;                        // first row not yet handed over
-  int windowTop = 0;                      // first row of the tile row being collected
-  std::vector<std::int32_t> window;       // one tile row: kTile rows x cols
-  std::vector<unsigned char> tileBuffer;  // one tile in the stored cell type
+  std::int32_t fill = 0;                 // value of the cells beyond the grid edge in edge tiles
+  int nextRow = 0;                       // first row not yet handed over
+  int windowTop = 0;                     // first row of the tile row being collected
+  std::vector<std::int32_t> window;      // one tile row: kTile rows x cols, when rows come apart
+  std::vector<std::int32_t> tileBuffer;  // one tile in the stored cell type (bytes at the front)
 
   Impl() = default;
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
   ~Impl();
-  void Create(std::optional<std::int32_t> noData);
-  void FlushWindow();
+  void Create(std::optional<std::int32_t> noData, const GridEncoding& encoding);
+  void FlushTiles(const std::int32_t* rows);
   void PutInPlace();
 };
 
 GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry, CellType type,
-                       std::optional<std::int32_t> noData)
+                       std::optional<std::int32_t> noData, const GridEncoding& encoding)
     : m_impl(std::make_unique<Impl>()) {
   Impl& w = *m_impl;
   const GridFolder where = FindGridFolder(gridFolder);
@@ -75,6 +74,10 @@ GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry,
   if (type == CellType::UInt8 && noData && (*noData < 0 || *noData > 255))
     throw FileError(kErrOverflow, "NoData " + std::to_string(*noData) + " does not fit 8-bit cells",
                     w.file);
+  if (encoding.deflateLevel < 1 || encoding.deflateLevel > 9)
+    throw FileError(kErrInvalidArgument,
+                    "DEFLATE level " + std::to_string(encoding.deflateLevel) + " is outside 1 to 9",
+                    w.file);
   w.fill = noData.value_or(0);
 
   std::error_code ec;
@@ -82,17 +85,21 @@ GridWriter::GridWriter(const fs::path& gridFolder, const GridGeometry& geometry,
   fs::create_directories(w.folder, ec);
   if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(w.folder));
   w.temp = w.folder / TemporaryName(w.name);
-  w.Create(noData);
+  w.Create(noData, encoding);
 }
 
-void GridWriter::Impl::Create(std::optional<std::int32_t> noData) {
+void GridWriter::Impl::Create(std::optional<std::int32_t> noData, const GridEncoding& encoding) {
   QuietGdal quiet;
   const ScopedConfigOption noSideFiles("GDAL_PAM_ENABLED", "NO");
   GDALDriver& driver = Driver("GTiff", file);
   const std::string block = std::to_string(kTile);
   const std::string bx = "BLOCKXSIZE=" + block, by = "BLOCKYSIZE=" + block;
-  const char* options[] = {"TILED=YES",   bx.c_str(),         by.c_str(), "COMPRESS=DEFLATE",
-                           "PREDICTOR=2", "BIGTIFF=IF_SAFER", nullptr};
+  const std::string level = "ZLEVEL=" + std::to_string(encoding.deflateLevel);
+  // The tiles handed over are compressed by GDAL's worker threads while the caller prepares
+  // the next ones.
+  const char* options[] = {"TILED=YES",   bx.c_str(),    by.c_str(),         "COMPRESS=DEFLATE",
+                           "PREDICTOR=2", level.c_str(), "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS",
+                           nullptr};
   CPLErrorReset();
   ds.reset(driver.Create(temp.c_str(), geometry.cols, geometry.rows, 1,
                          type == CellType::UInt8 ? GDT_Byte : GDT_Int32,
@@ -114,8 +121,7 @@ void GridWriter::Impl::Create(std::optional<std::int32_t> noData) {
     CPLErrorReset();
     if (band->SetNoDataValue(*noData) != CE_None) throw GdalError("Cannot set NoData", file);
   }
-  window.resize(static_cast<std::size_t>(kTile) * static_cast<std::size_t>(geometry.cols));
-  tileBuffer.resize(static_cast<std::size_t>(kTile) * kTile * (type == CellType::UInt8 ? 1 : 4));
+  tileBuffer.resize(static_cast<std::size_t>(kTile) * kTile);
 }
 
 // In the Impl, not the GridWriter, so that it also runs when the constructor throws.
@@ -134,22 +140,27 @@ GridWriter::Impl::~Impl() {
 
 GridWriter::~GridWriter() = default;
 
-void GridWriter::Impl::FlushWindow() {
+// Writes the row of tiles at windowTop from `rows` (its rows, cols cells each).
+void GridWriter::Impl::FlushTiles(const std::int32_t* rows) {
   const int rowsHere = std::min(kTile, geometry.rows - windowTop);
   const int tileRow = windowTop / kTile;
   const std::size_t cols = static_cast<std::size_t>(geometry.cols);
+  const bool bytes = type == CellType::UInt8;
   for (int tileCol = 0; tileCol * kTile < geometry.cols; ++tileCol) {
     const int left = tileCol * kTile;
     const int colsHere = std::min(kTile, geometry.cols - left);
     for (int r = 0; r < kTile; ++r) {
-      const std::int32_t* src = window.data() + static_cast<std::size_t>(r) * cols + left;
+      const std::int32_t* src = rows + static_cast<std::size_t>(r) * cols + left;
+      const int from = r < rowsHere ? colsHere : 0;  // cells of this tile row inside the grid
       const std::size_t at = static_cast<std::size_t>(r) * kTile;
-      for (int c = 0; c < kTile; ++c) {
-        const std::int32_t v = (r < rowsHere && c < colsHere) ? src[c] : fill;
-        if (type == CellType::UInt8)
-          tileBuffer[at + c] = static_cast<unsigned char>(v);
-        else
-          std::memcpy(tileBuffer.data() + (at + c) * 4, &v, 4);
+      if (bytes) {
+        unsigned char* dst = reinterpret_cast<unsigned char*>(tileBuffer.data()) + at;
+        for (int c = 0; c < from; ++c) dst[c] = static_cast<unsigned char>(src[c]);
+        std::fill(dst + from, dst + kTile, static_cast<unsigned char>(fill));
+      } else {
+        std::int32_t* dst = tileBuffer.data() + at;
+        std::copy(src, src + from, dst);
+        std::fill(dst + from, dst + kTile, fill);
       }
     }
     CPLErrorReset();
@@ -171,21 +182,33 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
                     w.file);
   QuietGdal quiet;
   const std::size_t cols = static_cast<std::size_t>(w.geometry.cols);
-  for (int i = 0; i < rowCount; ++i) {
+  if (w.type == CellType::UInt8) {
+    const std::int32_t* end = cells + cols * static_cast<std::size_t>(rowCount);
+    const auto bad = std::find_if(cells, end, [](std::int32_t v) { return v < 0 || v > 255; });
+    if (bad != end)
+      throw FileError(
+          kErrOverflow,
+          "Cell value " + std::to_string(*bad) + " in row " +
+              std::to_string(firstRow + (bad - cells) / static_cast<std::ptrdiff_t>(cols)) +
+              " does not fit 8-bit cells",
+          w.file);
+  }
+  for (int i = 0; i < rowCount;) {
+    const int tileRows = std::min(kTile, w.geometry.rows - w.windowTop);
     const std::int32_t* src = cells + static_cast<std::size_t>(i) * cols;
-    if (w.type == CellType::UInt8) {
-      const auto bad =
-          std::find_if(src, src + cols, [](std::int32_t v) { return v < 0 || v > 255; });
-      if (bad != src + cols)
-        throw FileError(kErrOverflow,
-                        "Cell value " + std::to_string(*bad) + " in row " +
-                            std::to_string(w.nextRow) + " does not fit 8-bit cells",
-                        w.file);
+    if (w.nextRow == w.windowTop && rowCount - i >= tileRows) {
+      // A whole row of tiles: written from the caller's cells, without a copy.
+      w.FlushTiles(src);
+      w.nextRow += tileRows;
+      i += tileRows;
+      continue;
     }
+    w.window.resize(static_cast<std::size_t>(kTile) * cols);
     const std::size_t slot = static_cast<std::size_t>(w.nextRow - w.windowTop);
     std::copy(src, src + cols, w.window.begin() + static_cast<std::ptrdiff_t>(slot * cols));
     ++w.nextRow;
-    if (w.nextRow - w.windowTop == kTile || w.nextRow == w.geometry.rows) w.FlushWindow();
+    ++i;
+    if (w.nextRow - w.windowTop == tileRows) w.FlushTiles(w.window.data());
   }
 }
 

@@ -9,7 +9,21 @@
 
 namespace rivanet::gis {
 
-// Writes a grid block by block; memory stays at one row of blocks whatever the grid size.
+// Rows (and columns) of a tile of the grids the program writes.
+inline constexpr int kGridTileRows = 256;
+
+// DEFLATE level of the grids the program writes, unless the settings ask for another: the
+// fastest level whose files stay within 15% of level 6's (bench/RESULTS.md has the table).
+inline constexpr int kDefaultDeflateLevel = 3;
+
+// How the cells are stored. Compression runs on all cores whatever the level.
+struct GridEncoding {
+  int deflateLevel = kDefaultDeflateLevel;  // 1 (fastest) to 9 (smallest)
+};
+
+// Writes a grid block by block; memory stays at one row of blocks whatever the grid size, and
+// at none when the caller hands over whole rows of tiles (kGridTileRows rows at a time from the
+// top), which are written from the caller's cells without a copy.
 //
 // The cells go to a temporary file inside the grid folder; Close renames it onto
 // <folder>/<name of folder>.tif, so no half-made grid ever sits under the grid's name. A
@@ -18,9 +32,9 @@ namespace rivanet::gis {
 class GridWriter {
  public:
   // The folder is created when missing. cellSize must be positive and cols, rows at least 1;
-  // for UInt8 a NoData must lie in 0..255.
+  // for UInt8 a NoData must lie in 0..255; the DEFLATE level 1 to 9.
   GridWriter(const std::filesystem::path& gridFolder, const GridGeometry& geometry, CellType type,
-             std::optional<std::int32_t> noData);
+             std::optional<std::int32_t> noData, const GridEncoding& encoding = {});
   ~GridWriter();
   GridWriter(const GridWriter&) = delete;
   GridWriter& operator=(const GridWriter&) = delete;

@@ -1,0 +1,257 @@
+#include "platform/gis/MosaicSource.h"
+
+#include <gdalwarper.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "platform/gis/Crs.h"
+#include "platform/gis/GridFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace rivanet::gis {
+namespace {
+
+// How far (in cells) a resampled input's edge may lie past a cell line and still end on it:
+// a projected extent is never exact (a datum shift of a tenth of a millimetre would otherwise
+// add a row of cells).
+constexpr double kEdgeTolerance = 1e-3;
+// Marks the cells a resampled input does not cover when it has no NoData of its own. The
+// resampled cells travel as int32, so this is no value an 8- or 16-bit input can hold.
+constexpr std::int32_t kUncovered = std::numeric_limits<std::int32_t>::min();
+// Inputs stored in taller blocks than this (a whole-grid strip) are read a few rows at a time
+// through RasterIO instead, so that memory stays small.
+constexpr int kMaxBlockHeight = 512;
+// Rows read at a time through RasterIO.
+constexpr int kRowsPerRead = 256;
+
+struct Extent {
+  double minX, minY, maxX, maxY;
+};
+
+struct TransformerReleaser {
+  void operator()(void* arg) const {
+    if (arg != nullptr) GDALDestroyTransformer(arg);
+  }
+};
+using TransformerPtr = std::unique_ptr<void, TransformerReleaser>;
+
+void GeoTransformOf(const GridGeometry& g, double t[6]) {
+  const double values[6] = {g.originX, g.cellSize, 0, g.originY, 0, -g.cellSize};
+  std::copy(values, values + 6, t);
+}
+
+const char* WktOrNull(const std::string& wkt) { return wkt.empty() ? nullptr : wkt.c_str(); }
+
+// From the cells of `from` to the coordinates of `toWkt` (dstTransform null) or to the cells
+// of the grid `dstTransform` describes.
+TransformerPtr Transformer(const OpenedGrid& from, const std::string& toWkt,
+                           const double* dstTransform) {
+  double src[6];
+  GeoTransformOf(from.geometry, src);
+  CPLErrorReset();
+  TransformerPtr t(GDALCreateGenImgProjTransformer3(WktOrNull(from.geometry.crsWkt), src,
+                                                    WktOrNull(toWkt), dstTransform));
+  if (!t) throw GdalError("Cannot project grid onto the mosaic's coordinate system", from.file);
+  return t;
+}
+
+// The cells GDAL suggests for `grid` in the coordinate system `wkt`, and its extent there.
+void SuggestedCells(const OpenedGrid& grid, const std::string& wkt, double transform[6],
+                    Extent& extent) {
+  const TransformerPtr t = Transformer(grid, wkt, nullptr);
+  int cols = 0;
+  int rows = 0;
+  double e[4] = {};
+  CPLErrorReset();
+  if (GDALSuggestedWarpOutput2(grid.ds.get(), GDALGenImgProjTransform, t.get(), transform, &cols,
+                               &rows, e, 0) != CE_None)
+    throw GdalError("Cannot project grid onto the mosaic's coordinate system", grid.file);
+  extent = {e[0], e[1], e[2], e[3]};
+}
+
+GridGeometry LatticeGeometry(const Lattice& lattice) {
+  return {lattice.originX, lattice.originY, lattice.cellSize, 1, 1, lattice.crsWkt};
+}
+
+std::string Shown(double cellSize) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", cellSize);
+  return text;
+}
+
+// Why an input cannot be copied cell for cell; empty when it can.
+std::string ResampleReason(const OpenedGrid& input, const Lattice& lattice) {
+  if (!SameCrs(input.geometry.crsWkt, lattice.crsWkt)) return "another coordinate system";
+  const GridGeometry cells = LatticeGeometry(lattice);
+  if (!SameCellSize(cells, input.geometry))
+    return "cell size " + Shown(input.geometry.cellSize) + " instead of " + Shown(lattice.cellSize);
+  if (!AlignedOffset(cells, input.geometry)) return "cell edges off the first grid's lines";
+  return {};
+}
+
+}  // namespace
+
+Lattice LatticeOf(const OpenedGrid& first, const std::string& coordinateSystem) {
+  const GridGeometry& g = first.geometry;
+  if (coordinateSystem.empty() || SameCrs(coordinateSystem, g.crsWkt))
+    return {g.originX, g.originY, g.cellSize, g.crsWkt};
+  double t[6];
+  Extent unused{};
+  SuggestedCells(first, coordinateSystem, t, unused);
+  return {t[0], t[3], t[1], coordinateSystem};
+}
+
+MosaicSource::MosaicSource(const fs::path& gridFolder) : m_grid(OpenGrid(gridFolder)) {}
+
+std::optional<std::string> MosaicSource::Place(const Lattice& lattice) {
+  const std::string reason = ResampleReason(m_grid, lattice);
+  if (!reason.empty()) {
+    PlaceResampled(lattice);
+    return reason;
+  }
+  const CellOffset at = *AlignedOffset(LatticeGeometry(lattice), m_grid.geometry);
+  m_band = m_grid.band;
+  m_noData = m_grid.noData;
+  m_col0 = at.cols;
+  m_row0 = at.rows;
+  m_cols = m_grid.geometry.cols;
+  m_rows = m_grid.geometry.rows;
+  m_band->GetBlockSize(&m_blockWidth, &m_blockHeight);
+  m_byBlocks = m_blockWidth > 0 && m_blockHeight > 0 && m_blockHeight <= kMaxBlockHeight;
+  return std::nullopt;
+}
+
+// The cells covering the input's extent, filled by a virtual dataset that warps it there.
+void MosaicSource::PlaceResampled(const Lattice& lattice) {
+  const GridGeometry& g = m_grid.geometry;
+  Extent e{g.originX, g.originY - g.rows * g.cellSize, g.originX + g.cols * g.cellSize, g.originY};
+  if (!SameCrs(g.crsWkt, lattice.crsWkt)) {
+    double unused[6];
+    SuggestedCells(m_grid, lattice.crsWkt, unused, e);
+  }
+  const double cs = lattice.cellSize;
+  const double c0 = std::floor((e.minX - lattice.originX) / cs + kEdgeTolerance);
+  const double c1 = std::ceil((e.maxX - lattice.originX) / cs - kEdgeTolerance);
+  const double r0 = std::floor((lattice.originY - e.maxY) / cs + kEdgeTolerance);
+  const double r1 = std::ceil((lattice.originY - e.minY) / cs - kEdgeTolerance);
+  const double limit = std::numeric_limits<int>::max();
+  if (!(c1 - c0 >= 1 && r1 - r0 >= 1 && c1 - c0 < limit && r1 - r0 < limit))
+    throw FileError(kErrOverflow, "Grid does not fit on the cells of the mosaic", m_grid.file);
+  m_col0 = static_cast<std::int64_t>(c0);
+  m_row0 = static_cast<std::int64_t>(r0);
+  m_cols = static_cast<int>(c1 - c0);
+  m_rows = static_cast<int>(r1 - r0);
+
+  double dst[6] = {lattice.originX + c0 * cs, cs, 0, lattice.originY - r0 * cs, 0, -cs};
+  TransformerPtr transformer = Transformer(m_grid, lattice.crsWkt, dst);
+  const std::int32_t fill = m_grid.noData.value_or(kUncovered);
+  GDALWarpOptions* wo = GDALCreateWarpOptions();
+  wo->hSrcDS = m_grid.ds.get();
+  wo->eResampleAlg = GRA_NearestNeighbour;
+  wo->eWorkingDataType = GDT_Int32;
+  wo->nBandCount = 1;
+  wo->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int)));
+  wo->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int)));
+  wo->panSrcBands[0] = wo->panDstBands[0] = 1;
+  if (m_grid.noData) {
+    wo->padfSrcNoDataReal = static_cast<double*>(CPLMalloc(sizeof(double)));
+    wo->padfSrcNoDataReal[0] = *m_grid.noData;
+  }
+  wo->padfDstNoDataReal = static_cast<double*>(CPLMalloc(sizeof(double)));
+  wo->padfDstNoDataReal[0] = fill;
+  wo->papszWarpOptions = CSLSetNameValue(wo->papszWarpOptions, "INIT_DEST", "NO_DATA");
+  wo->pfnTransformer = GDALGenImgProjTransform;
+  wo->pTransformerArg = transformer.get();
+  CPLErrorReset();
+  GDALDatasetH vrt = GDALCreateWarpedVRT(m_grid.ds.get(), m_cols, m_rows, dst, wo);
+  GDALDestroyWarpOptions(wo);
+  if (vrt == nullptr) throw GdalError("Cannot resample grid", m_grid.file);
+  transformer.release();  // the virtual dataset owns it now
+  m_warped.reset(GDALDataset::FromHandle(vrt));
+  m_band = m_warped->GetRasterBand(1);
+  if (m_band->GetRasterDataType() != GDT_Int32)
+    throw FileError(kErrInternal, "Resampled grid does not deliver 32-bit cells", m_grid.file);
+  m_noData = fill;
+  m_byBlocks = false;
+}
+
+void MosaicSource::Shift(std::int64_t cols, std::int64_t rows) {
+  m_col0 -= cols;
+  m_row0 -= rows;
+}
+
+void MosaicSource::Overlay(int top, int count, int mosaicCols, std::int32_t* window) {
+  const std::int64_t first = std::max<std::int64_t>(top, m_row0);
+  const std::int64_t last = std::min<std::int64_t>(top + count, m_row0 + m_rows);
+  const std::size_t width = static_cast<std::size_t>(m_cols);
+  for (std::int64_t row = first; row < last; ++row) {
+    const std::int32_t* src = Row(static_cast<int>(row - m_row0));
+    std::int32_t* dst = window +
+                        static_cast<std::size_t>(row - top) * static_cast<std::size_t>(mosaicCols) +
+                        static_cast<std::size_t>(m_col0);
+    if (!m_noData) {
+      std::memcpy(dst, src, width * sizeof(std::int32_t));
+      continue;
+    }
+    const std::int32_t skip = *m_noData;
+    for (std::size_t c = 0; c < width; ++c)
+      if (src[c] != skip) dst[c] = src[c];
+  }
+  if (last == m_row0 + m_rows) {  // done with this input: its buffers go
+    m_buffer = {};
+    m_block = {};
+    m_bufferRows = 0;
+  }
+}
+
+const std::int32_t* MosaicSource::Row(int row) {
+  if (row < m_bufferFirst || row >= m_bufferFirst + m_bufferRows) {
+    if (m_byBlocks)
+      LoadBlockRow(row / m_blockHeight);
+    else
+      LoadRows(row);
+  }
+  return m_buffer.data() +
+         static_cast<std::size_t>(row - m_bufferFirst) * static_cast<std::size_t>(m_cols);
+}
+
+// Decodes one row of blocks straight into the buffer: no block passes through GDAL's cache,
+// and none is decoded twice however the mosaic's rows fall across the input's blocks.
+void MosaicSource::LoadBlockRow(int blockRow) {
+  const GDALDataType stored = m_band->GetRasterDataType();
+  const int size = GDALGetDataTypeSizeBytes(stored);
+  const std::size_t cols = static_cast<std::size_t>(m_cols);
+  m_bufferFirst = blockRow * m_blockHeight;
+  m_bufferRows = std::min(m_blockHeight, m_rows - m_bufferFirst);
+  m_buffer.resize(cols * static_cast<std::size_t>(m_blockHeight));
+  m_block.resize(static_cast<std::size_t>(m_blockWidth) * m_blockHeight * size);
+  for (int blockCol = 0; blockCol * m_blockWidth < m_cols; ++blockCol) {
+    CPLErrorReset();
+    if (m_band->ReadBlock(blockCol, blockRow, m_block.data()) != CE_None)
+      throw GdalError("Cannot read grid cells", m_grid.file);
+    const int left = blockCol * m_blockWidth;
+    const int width = std::min(m_blockWidth, m_cols - left);
+    for (int r = 0; r < m_bufferRows; ++r)
+      GDALCopyWords(m_block.data() + static_cast<std::size_t>(r) * m_blockWidth * size, stored,
+                    size, m_buffer.data() + static_cast<std::size_t>(r) * cols + left, GDT_Int32,
+                    sizeof(std::int32_t), width);
+  }
+}
+
+void MosaicSource::LoadRows(int first) {
+  m_bufferFirst = first;
+  m_bufferRows = std::min(kRowsPerRead, m_rows - first);
+  m_buffer.resize(static_cast<std::size_t>(m_cols) * kRowsPerRead);
+  CPLErrorReset();
+  if (m_band->RasterIO(GF_Read, 0, first, m_cols, m_bufferRows, m_buffer.data(), m_cols,
+                       m_bufferRows, GDT_Int32, 0, 0, nullptr) != CE_None)
+    throw GdalError("Cannot read grid cells", m_grid.file);
+}
+
+}  // namespace rivanet::gis

@@ -1,0 +1,76 @@
+#pragma once
+
+// The inputs of a mosaic, each placed on the mosaic's cells and read a row at a time. Private
+// to the GIS library: it holds GDAL objects.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/gis/GridOpen.h"
+
+namespace rivanet::gis {
+
+// The cell grid of a mosaic: origin of cell (0, 0), cell size, coordinate system.
+struct Lattice {
+  double originX = 0;
+  double originY = 0;
+  double cellSize = 0;
+  std::string crsWkt;
+};
+
+// The first input's cells, or, when `coordinateSystem` (WKT) is given and differs from the
+// first input's, the cells GDAL suggests for the first input projected into it.
+Lattice LatticeOf(const OpenedGrid& first, const std::string& coordinateSystem);
+
+// One input of a mosaic. Once placed it covers the columns [Col0(), Col0() + Cols()) and rows
+// [Row0(), Row0() + Rows()) of the lattice, counted from the mosaic's top-left cell after
+// Shift. Rows must be overlaid top to bottom: each block of the input is decoded once.
+class MosaicSource {
+ public:
+  explicit MosaicSource(const std::filesystem::path& gridFolder);
+
+  const OpenedGrid& Grid() const { return m_grid; }
+  // Puts the input on the lattice. Returns why it has to be resampled (nearest neighbour), or
+  // nothing when its cells are the lattice's and are copied as they are.
+  std::optional<std::string> Place(const Lattice& lattice);
+  void Shift(std::int64_t cols, std::int64_t rows);
+  std::int64_t Col0() const { return m_col0; }
+  std::int64_t Row0() const { return m_row0; }
+  int Cols() const { return m_cols; }
+  int Rows() const { return m_rows; }
+
+  // Lays the input's cells with data over rows [top, top + count) of the mosaic held in
+  // `window` (count rows of `mosaicCols` cells, starting with row `top`). Once its last row is
+  // laid, the input's buffers are given back.
+  void Overlay(int top, int count, int mosaicCols, std::int32_t* window);
+
+ private:
+  void PlaceResampled(const Lattice& lattice);
+  // Row `row` of the placed input as int32 cells.
+  const std::int32_t* Row(int row);
+  void LoadBlockRow(int blockRow);
+  void LoadRows(int first);
+
+  OpenedGrid m_grid;
+  DatasetPtr m_warped;  // a resampled input's virtual dataset; closed before m_grid
+  GDALRasterBand* m_band = nullptr;
+  std::optional<std::int32_t> m_noData;
+  std::int64_t m_col0 = 0;
+  std::int64_t m_row0 = 0;
+  int m_cols = 0;
+  int m_rows = 0;
+
+  // Rows [m_bufferFirst, m_bufferFirst + m_bufferRows) of the input, decoded.
+  bool m_byBlocks = false;  // whole blocks read straight from the file, else through RasterIO
+  int m_blockWidth = 0;
+  int m_blockHeight = 0;
+  std::vector<std::int32_t> m_buffer;
+  std::vector<unsigned char> m_block;  // one block as stored
+  int m_bufferFirst = 0;
+  int m_bufferRows = 0;
+};
+
+}  // namespace rivanet::gis
