@@ -1,8 +1,5 @@
 #include "app/Startup.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <iostream>
 
 #include "app/CancelSignals.h"
@@ -29,8 +26,9 @@ const char* const kUsage =
     "             naming InputFolder, OutputFolder and ListFile\n"
     "  (nothing)  open the window for an interactive run\n"
     "Exit status: 0 succeeded, 1 failed (data errors, see the log), 2 ended by an error\n"
-    "report or refused because another run uses the application folder, 3 the run file does\n"
-    "not exist, 130/143 cancelled by Ctrl-C/SIGTERM.\n";
+    "report, refused because another run uses the application folder or because that folder\n"
+    "cannot be made, 3 the run file does not exist, 130/143 cancelled by Ctrl-C/SIGTERM.\n"
+    "See rivanetappend(1).\n";
 
 fs::path Absolute(const fs::path& p) {
   std::error_code ec;
@@ -50,16 +48,16 @@ int RunBatch(const StartupEnvironment& env, const std::string& path) {
   // the log. The lock is taken before anything in the folder is written.
   std::optional<FileLock> lock;
   try {
-    lock = LockApplicationFolder(env.appFolder);
+    lock = LockApplicationFolder(env.appFolder.folder);
   } catch (const AppError& e) {
     return RefuseToStart(env, e);
   }
 
   auto files = MakeFileSystem();
-  ActivityLog log(*files, env.appFolder, /*interactive=*/false, env.err);
+  ActivityLog log(*files, env.appFolder.folder, /*interactive=*/false, env.err);
   BatchFeedback feedback(*env.err);
   const CancelSignals signals(feedback);
-  RunContext ctx{env.appFolder, false, *files, log, feedback, schema::ShippedSchema()};
+  RunContext ctx{env.appFolder.folder, false, *files, log, feedback, schema::ShippedSchema()};
   try {
     if (!files->FileExists(path)) {
       log.LogEvent(path + " was not a valid file/database");
@@ -104,19 +102,6 @@ std::string CommandLinePath(const std::vector<std::string>& args) {
   return path.substr(first, path.find_last_not_of(' ') - first + 1);
 }
 
-fs::path ApplicationFolder(const char* argv0) {
-  if (const char* home = std::getenv("RIVANETAPPEND_HOME"); home != nullptr && *home != '\0') {
-    fs::path folder(home);
-    // Kept without a trailing separator: file names are joined onto it.
-    while (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
-    return folder;
-  }
-  std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) exe = Absolute(argv0 != nullptr ? argv0 : ".");
-  return exe.parent_path();
-}
-
 RunFile ReadRunFile(const fs::path& file, const FileSystem& files) {
   auto value = [&](const char* key) {
     std::optional<std::string> v = FindIniValue("Run", key, file, files);
@@ -138,20 +123,26 @@ int Main(const StartupEnvironment& env) {
   std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
   const std::string path = CommandLinePath(env.args);
   if (path == "--help") {
-    out << kUsage;
+    out << kUsage << DescribeApplicationFolder(env.appFolder);
     return kExitSucceeded;
   }
   if (path == "--version") {
     out << VersionText() << '\n';
     return kExitSucceeded;
   }
-  if (path.empty()) {
-    if (!env.interactive) {
-      err << "RivanetAppend: this build has no window; give a run file (see --help)\n";
-      return kExitSucceeded;
-    }
-    return env.interactive(env.appFolder);
+  if (path.empty() && !env.interactive) {
+    err << "RivanetAppend: this build has no window; give a run file (see --help)\n";
+    return kExitSucceeded;
   }
+  // Both run modes need the folder: the log, the settings and the skeleton live there. An
+  // installed program makes its per-user folder here, before the first run.
+  try {
+    PrepareApplicationFolder(env.appFolder);
+  } catch (const AppError& e) {
+    err << ErrorReportText(e, "Main", kModuleSubMain) << std::endl;
+    return kExitErrorReport;
+  }
+  if (path.empty()) return env.interactive(env.appFolder.folder);
   StartupEnvironment batch = env;
   batch.out = &out;
   batch.err = &err;

@@ -6,30 +6,30 @@
 #include <string>
 #include <vector>
 
+#include "app/ApplicationFolder.h"
+
 namespace rivanet {
 
 // What the program needs from the place it was started.
 struct StartupEnvironment {
-  std::vector<std::string> args;       // command-line arguments without the program's name
-  std::filesystem::path appFolder;     // see ApplicationFolder()
-  std::ostream* out = nullptr;         // standard output
-  std::ostream* err = nullptr;         // standard error
+  std::vector<std::string> args;  // command-line arguments without the program's name
+  AppFolderChoice appFolder;      // see ChooseApplicationFolder()
+  std::ostream* out = nullptr;    // standard output
+  std::ostream* err = nullptr;    // standard error
   // Runs the interactive window until it closes; empty where the program has no window.
   std::function<int(const std::filesystem::path& appFolder)> interactive;
 };
 
-// The start-up procedure: decides between an interactive and a batch run, performs it and
-// returns the exit status (0 succeeded, 1 failed, 2 ended by an error report or refused
-// because another run holds the application folder, 3 the command line names no file,
-// 128 + the signal when Ctrl-C or SIGTERM cancelled a batch run).
+// The start-up procedure: decides between an interactive and a batch run, makes the
+// application folder ready for it, performs it and returns the exit status (0 succeeded,
+// 1 failed, 2 ended by an error report, refused because another run holds the application
+// folder or because that folder cannot be made, 3 the command line names no file, 128 + the
+// signal when Ctrl-C or SIGTERM cancelled a batch run).
 int Main(const StartupEnvironment& env);
 
 // The command line as one path: arguments joined by blanks, every double quote removed,
 // leading and trailing blanks (not tabs) trimmed.
 std::string CommandLinePath(const std::vector<std::string>& args);
-
-// The folder of the executable, or RIVANETAPPEND_HOME when that is set.
-std::filesystem::path ApplicationFolder(const char* argv0);
 
 // The three paths a batch run takes from its run file.
 struct RunFile {

@@ -10,7 +10,8 @@
 int main(int argc, char** argv) {
   rivanet::StartupEnvironment env;
   env.args.assign(argv + 1, argv + argc);
-  env.appFolder = rivanet::ApplicationFolder(argc > 0 ? argv[0] : nullptr);
+  env.appFolder =
+      rivanet::ChooseApplicationFolder(rivanet::ReadAppFolderInputs(argc > 0 ? argv[0] : nullptr));
   env.out = &std::cout;
   env.err = &std::cerr;
 #ifdef RIVANET_WITH_WINDOW

@@ -5,7 +5,6 @@
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "app/Startup.h"
-#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace rivanet {
@@ -93,22 +92,6 @@ TEST(ReadRunFileTest, MissingKeyNamesKeyAndFile) {
   }
   WriteFile(dir / "other.ini", "[Elsewhere]\nInputFolder=in\nOutputFolder=o\nListFile=l\n");
   EXPECT_THROW(ReadRunFile(dir / "other.ini", *files), AppError);
-}
-
-}  // namespace
-}  // namespace rivanet
-
-namespace rivanet {
-namespace {
-
-TEST(ApplicationFolderTest, HomeVariableWinsAndLosesItsTrailingSeparator) {
-  {
-    test::ScopedEnv home("RIVANETAPPEND_HOME", "/srv/rivanet/");
-    EXPECT_EQ(ApplicationFolder(nullptr), "/srv/rivanet");
-  }
-  // Otherwise the folder of the running executable.
-  test::ScopedEnv none("RIVANETAPPEND_HOME", std::nullopt);
-  EXPECT_EQ(ApplicationFolder(nullptr), std::filesystem::read_symlink("/proc/self/exe").parent_path());
 }
 
 }  // namespace
