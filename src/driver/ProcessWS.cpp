@@ -15,6 +15,7 @@
 #include "runctl/RunContext.h"
 #include "runctl/RunFeedback.h"
 #include "runctl/RunMessages.h"
+#include "tables/TablePhase.h"
 
 namespace fs = std::filesystem;
 
@@ -64,6 +65,8 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   StopIfCancelled(ctx);
 
   PrepareOutput(ctx, *skeleton, outputFolder);
+  StopIfCancelled(ctx);
+  AppendTables(ctx, inputFolder, outputFolder, WorkFolder(ctx), listFile);
   StopIfCancelled(ctx);
   ClosingPass(ctx, inputFolder, outputFolder, listFile);
   return RunStatus::Succeeded;
