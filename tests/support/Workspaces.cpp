@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "support/DbfFile.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -16,6 +17,10 @@ RunFolders MakeRunFolders(const fs::path& root) {
   WriteFile(f.app / "Skel/hydrography/RVXLine.shp", "skel-line");
   WriteFile(f.app / "Skel/hydrologicunits/subbasin.shp", "skel-subbasin");
   WriteFile(f.app / "Skel/RVXFlow.dbf", "skel-flow");
+  // The table phase appends the Work folder's tables to the output whatever the workspaces
+  // hold, so those are real (empty) tables, as in the shipped skeleton.
+  for (const auto& step : schema::ShippedSchema().tableSteps)
+    if (step.viaWork) WriteLayoutTable(f.app / "Skel", step.name);
   fs::create_directories(f.input);
   fs::create_directories(f.output);
   return f;

@@ -26,8 +26,8 @@ struct RunFolders {
   std::filesystem::path list;
 };
 
-// Lays out app/ (RivanetAppend.ini naming Skel, Skel/ with the workspace folders and a top
-// file), input/, output/ under `root`.
+// Lays out app/ (RivanetAppend.ini naming Skel, Skel/ with the workspace folders, a top file
+// and the empty tables the table phase reads from the Work folder), input/, output/ under `root`.
 RunFolders MakeRunFolders(const std::filesystem::path& root);
 
 // A workspace folder holding the four grid folders (all but those in `missingGrids`, given
