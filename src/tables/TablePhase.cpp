@@ -30,7 +30,7 @@ fs::path ScratchFile(const FileSystem& files, const fs::path& work) {
   for (int n = 1;; ++n) {
     std::string name = "TablePhase";
     if (n > 1) (name += '-') += std::to_string(n);
-    const fs::path file = work / (name + ".sqlite");
+    fs::path file = work / (name + ".sqlite");
     if (!files.FileExists(file) && !files.FolderExists(file)) return file;
   }
 }
@@ -77,7 +77,8 @@ AppendCounts ProcessWSList2(RunContext& ctx, TargetTables& targets, const fs::pa
         const fs::path workspace = input / name;
         // A workspace without the table has nothing to add: no message, no log line.
         if (!ctx.files.FileExists(workspace / (table + ".dbf"))) continue;
-        ctx.feedback.Status("Appending " + table + " for Workspace: " + name);
+        ctx.feedback.Status(
+            std::string("Appending ").append(table).append(" for Workspace: ").append(name));
         tables::AppendTable(ctx, targets, workspace, target, table, counts);
       }
     } catch (...) {

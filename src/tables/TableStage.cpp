@@ -26,10 +26,12 @@ std::string Name(const StagedTable& table) { return db::QuoteIdentifier(table.na
 
 TableStage::TableStage(const fs::path& file) : m_file(file), m_db(file, db::OpenMode::Create) {
   // A scratch file: nothing survives a crash, so the journal stays in memory (it still rolls a
-  // failed append back) and nothing waits for the disk. The cache bounds the memory used.
+  // failed append back) and nothing waits for the disk. The cache bounds the memory used; pages
+  // larger than the default hold more of the long distinct-row keys, which makes each insert
+  // cheaper.
   m_db.Execute(
-      "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; PRAGMA locking_mode = EXCLUSIVE; "
-      "PRAGMA cache_size = -16384");
+      "PRAGMA page_size = 16384; PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; "
+      "PRAGMA locking_mode = EXCLUSIVE; PRAGMA cache_size = -16384");
 }
 
 TableStage::~TableStage() {

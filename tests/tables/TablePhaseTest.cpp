@@ -202,6 +202,7 @@ TEST_F(TablePhaseTest, EmptyAndLargeTablesAppendInFull) {
   WriteLayoutTable(output, "RVXFlow");
   WriteLayoutTable(input / "W1", "RVXFlow");
   std::vector<DbfRecord> many;
+  many.reserve(100001);
   for (int i = 0; i < 100000; ++i) many.push_back(Flow(std::to_string(i), std::to_string(i % 7)));
   many.push_back(Flow("0", "0"));  // the one repeat
   WriteLayoutTable(input / "W2", "RVXFlow", many);
