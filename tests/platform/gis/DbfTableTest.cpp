@@ -183,3 +183,25 @@ TEST(DbfTable, AppendReplacesTheTableWholeOrLeavesItAsItWas) {
   unchanged.erase("Flow.dbf");
   EXPECT_EQ(after, unchanged);
 }
+
+TEST(DbfTable, TablesArcGisWroteReadInFullAndTakeTheirOwnRowsAgainUnchanged) {
+  const fs::path data = RIVANET_TEST_DATA;
+  const std::vector<std::pair<const char*, std::size_t>> tables = {
+      {"shapefiles/Place_Names.dbf", 105},
+      {"shapefiles/Armidale_Dumaresq_Council_GDAz56.dbf", 1},
+      {"shapefiles/mcass_studyareatemplate30m_sml.dbf", 1},
+      {"arcgis-tiff-vat/netvegkc100m_sml.tif.vat.dbf", 14}};
+  for (const auto& [file, rows] : tables) EXPECT_EQ(ReadAll(data / file).size(), rows) << file;
+
+  test::TempDir dir;
+  for (const char* ext : {".dbf", ".cpg"})
+    fs::copy_file(data / (std::string("shapefiles/Place_Names") + ext),
+                  dir / (std::string("Place_Names") + ext));
+  const std::vector<DbfRow> original = ReadAll(dir / "Place_Names.dbf");
+  DbfAppender again(dir / "Place_Names.dbf");
+  for (const DbfRow& row : original) again.Add(row);
+  again.Commit();
+  std::vector<DbfRow> twice = original;
+  twice.insert(twice.end(), original.begin(), original.end());
+  EXPECT_EQ(ReadAll(dir / "Place_Names.dbf"), twice);
+}
