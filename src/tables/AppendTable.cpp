@@ -8,6 +8,7 @@
 #include "platform/gis/DbfAppender.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
+#include "tables/DistinctRows.h"
 
 namespace fs = std::filesystem;
 
@@ -118,19 +119,21 @@ void AppendRows(TableStage& stage, TargetTable& target, RowSource& source, const
   AppendCounts done;
   db::Transaction transaction(stage.Db());
   {
-    TableStage::DistinctRows distinct(stage);
+    DistinctRows distinct(stage, [&](SqlRow&& values) {
+      Put(target, std::move(values));
+      ++done.appended;
+    });
     gis::DbfRow row;
     target.halfAppended = true;
     while (source.Next(row)) {
       ++done.read;
       SqlRow values = TargetValues(target, map, source, row);
-      if (zero && IsZero(values[*zero])) {
+      if (zero && IsZero(values[*zero]))
         ++done.zeroDuuid;
-      } else if (distinct.FirstTime(values)) {
-        Put(target, std::move(values));
-        ++done.appended;
-      }
+      else
+        distinct.Offer(std::move(values));
     }
+    distinct.Finish();
   }
   transaction.Commit();
   target.halfAppended = false;

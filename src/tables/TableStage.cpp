@@ -1,6 +1,5 @@
 #include "tables/TableStage.h"
 
-#include <functional>
 #include <system_error>
 
 #include "platform/Error.h"
@@ -45,7 +44,7 @@ TableStage::~TableStage() {
 }
 
 StagedTable TableStage::Create(std::size_t columns) {
-  StagedTable table{std::string(1, 't') += std::to_string(++m_tables), columns};
+  StagedTable table{NewTableName(), columns};
   m_db.Execute("CREATE TABLE " + Name(table) + " (" + ColumnList(columns) + ")");
   return table;
 }
@@ -109,40 +108,6 @@ bool TableStage::Cursor::Next(SqlRow& row) {
   return true;
 }
 
-TableStage::DistinctRows::DistinctRows(TableStage& stage)
-    : m_stage(stage),
-      m_name(db::QuoteIdentifier(std::string("distinct") += std::to_string(++stage.m_tables))),
-      m_insert([&] {
-        // The hash is the rowid: the B-tree is searched by integers, not by whole rows.
-        stage.m_db.Execute("CREATE TABLE " + m_name + " (h INTEGER PRIMARY KEY, k BLOB)");
-        return stage.m_db.Prepare("INSERT OR IGNORE INTO " + m_name + " VALUES (?, ?)");
-      }()),
-      m_lookup(stage.m_db.Prepare("SELECT k FROM " + m_name + " WHERE h = ?")) {}
-
-TableStage::DistinctRows::~DistinctRows() {
-  m_insert.reset();
-  m_lookup.reset();
-  try {
-    m_stage.m_db.Execute("DROP TABLE " + m_name);
-  } catch (const AppError&) {
-    // Only after a failure that has rolled the append back, table included.
-  }
-}
-
-bool TableStage::DistinctRows::FirstTime(const SqlRow& row) {
-  const std::string key = RowKey(row);
-  auto hash = static_cast<std::int64_t>(std::hash<std::string>{}(key));
-  for (;; ++hash) {
-    m_insert->Bind(1, hash);
-    m_insert->BindBlob(2, key);
-    m_insert->Step();
-    m_insert->Reset();
-    if (m_stage.m_db.Changes() > 0) return true;
-    m_lookup->Bind(1, hash);
-    const bool same = m_lookup->Step() && m_lookup->Text(0) == key;
-    m_lookup->Reset();
-    if (same) return false;
-  }
-}
+std::string TableStage::NewTableName() { return std::string(1, 't') += std::to_string(++m_tables); }
 
 }  // namespace rivanet::tables

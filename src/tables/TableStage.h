@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "platform/database/Database.h"
@@ -18,10 +17,10 @@ struct StagedTable {
 };
 
 // The scratch database in which the table phase does its set logic: the DISTINCT of each append
-// is a key set here, and the Work folder's tables are kept here between the appends into them
-// and the appends out of them. Both live on disk, so memory stays bounded whatever the size of
-// the tables. The file belongs to the program (it lies in the Work folder, under a name nothing
-// else uses) and is removed when the stage ends.
+// is a key set here (DistinctRows.h), and the Work folder's tables are kept here between the
+// appends into them and the appends out of them. Both live on disk, so memory stays bounded
+// whatever the size of the tables. The file belongs to the program (it lies in the Work folder,
+// under a name nothing else uses) and is removed when the stage ends.
 class TableStage {
  public:
   // Creates the database `file`, which must not exist yet.
@@ -58,25 +57,8 @@ class TableStage {
     std::size_t m_columns;
   };
 
-  // The rows one append has let through so far, so that each distinct row passes once, in the
-  // order the rows come (SELECT DISTINCT). Each row is kept as its RowKey under a 64-bit hash
-  // of it: a hash already taken is a repeat only when the kept key is the same bytes, else the
-  // next free number takes the row. Its table is dropped with it.
-  class DistinctRows {
-   public:
-    explicit DistinctRows(TableStage& stage);
-    ~DistinctRows();
-    DistinctRows(const DistinctRows&) = delete;
-    DistinctRows& operator=(const DistinctRows&) = delete;
-    // True the first time a row equal to `row` comes, false after.
-    bool FirstTime(const SqlRow& row);
-
-   private:
-    TableStage& m_stage;
-    std::string m_name;
-    std::optional<db::Statement> m_insert;
-    std::optional<db::Statement> m_lookup;
-  };
+  // A name for a new table of the stage, unquoted.
+  std::string NewTableName();
 
  private:
   std::filesystem::path m_file;
