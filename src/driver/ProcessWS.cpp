@@ -19,6 +19,7 @@
 #include "runctl/RunContext.h"
 #include "runctl/RunFeedback.h"
 #include "runctl/RunMessages.h"
+#include "tables/TablePhase.h"
 
 namespace fs = std::filesystem;
 
@@ -92,6 +93,8 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
   PrepareOutput(ctx, *skeleton, outputFolder);
   StopIfCancelled(ctx);
   AppendFeatureClasses(ctx, inputFolder, outputFolder, WorkFolder(ctx), listFile);
+  StopIfCancelled(ctx);
+  AppendTables(ctx, inputFolder, outputFolder, WorkFolder(ctx), listFile);
   StopIfCancelled(ctx);
   AppendGrids(ctx, inputFolder, outputFolder, listFile, mosaics->Paths());
   StopIfCancelled(ctx);

@@ -113,6 +113,12 @@ void Statement::Bind(int index, std::string_view text) {
   if (rc != SQLITE_OK) Fail(rc);
 }
 
+void Statement::BindBlob(int index, std::string_view bytes) {
+  const int rc =
+      sqlite3_bind_blob(m_statement, index, bytes.data(), SqlLength(bytes), SQLITE_TRANSIENT);
+  if (rc != SQLITE_OK) Fail(rc);
+}
+
 void Statement::BindNull(int index) {
   if (const int rc = sqlite3_bind_null(m_statement, index); rc != SQLITE_OK) Fail(rc);
 }

@@ -33,6 +33,8 @@ class Statement {
   void Bind(int index, std::int64_t value);
   void Bind(int index, double value);
   void Bind(int index, std::string_view text);
+  // Bytes stored and compared as they are (a BLOB), whatever they hold.
+  void BindBlob(int index, std::string_view bytes);
   void BindNull(int index);
   // Runs to the next row: true when one is ready, false when the statement is done.
   bool Step();

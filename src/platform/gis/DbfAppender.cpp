@@ -1,0 +1,166 @@
+#include "platform/gis/DbfAppender.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/Text.h"
+#include "platform/files/FileSystem.h"
+#include "platform/gis/DbfCheck.h"
+#include "platform/gis/DbfInternals.h"
+#include "platform/gis/DbfRowWriter.h"
+#include "platform/gis/GridFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace rivanet::gis {
+namespace {
+
+constexpr const char* kWriting = "Cannot append to table";
+
+void RefuseReadOnly(const fs::path& table) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(table, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(table));
+  if (!fs::is_regular_file(status)) throw FileError(kErrFileNotFound, "Table not found", table);
+  constexpr fs::perms kWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if ((status.permissions() & kWrite) == fs::perms::none)
+    throw FileError(kErrPermissionDenied, "The table is read-only", table);
+}
+
+// Names in `folder`, for a case-blind search: the folder may come from a system that does
+// not tell "Table.CPG" from "table.cpg".
+std::vector<std::string> FolderNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(folder));
+  return names;
+}
+
+// "<stem>-appending", numbered when taken: no file of the folder may begin with it, so that
+// the copy (and the side files GDAL might look for) meet nothing of the user's.
+std::string FreeBase(const std::vector<std::string>& names, const std::string& stem) {
+  for (int n = 1;; ++n) {
+    std::string base = stem + "-appending";
+    if (n > 1) (base += '-') += std::to_string(n);
+    bool taken = false;
+    for (const auto& name : names) taken = taken || StartsIgnoringCase(name, base + ".");
+    if (!taken) return base;
+  }
+}
+
+void RemoveQuietly(const fs::path& file) {
+  std::error_code ec;
+  fs::remove(file, ec);
+}
+
+// The dBASE end-of-file mark after the last record, which GDAL was told not to keep writing.
+void AddEndMark(const fs::path& file) {
+  std::FILE* f = std::fopen(file.c_str(), "ab");
+  const bool written = f != nullptr && std::fputc(0x1A, f) != EOF;
+  const bool closed = f != nullptr && std::fclose(f) == 0;
+  if (!written || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
+}
+
+void CopyOrThrow(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::copy_file(from, to, fs::copy_options::none, ec) || ec)
+    throw AppError::FromErrno(ec ? ec.value() : EEXIST, DisplayPath(to));
+}
+
+}  // namespace
+
+struct DbfAppender::Impl {
+  fs::path table;
+  fs::path copyDbf;
+  fs::path copyCpg;  // empty when the table has no .cpg
+  OpenTable open;
+  std::unique_ptr<DbfRowWriter> writer;
+  DbfTextWidth text = DbfTextWidth::Utf8Bytes;
+  std::int64_t added = 0;
+  bool committed = false;
+};
+
+DbfAppender::DbfAppender(const fs::path& table) : m_impl(std::make_unique<Impl>()) {
+  Impl& m = *m_impl;
+  m.table = table;
+  RefuseReadOnly(table);
+  CheckDbfFile(table);
+
+  const fs::path folder = table.parent_path();
+  const std::vector<std::string> names = FolderNames(folder);
+  const std::string stem = table.stem().string();
+  const std::string base = FreeBase(names, stem);
+  std::string cpg;
+  for (const auto& name : names)
+    if (SameIgnoringCase(name, stem + ".cpg")) cpg = name;
+
+  m.copyDbf = folder / (base + ".dbf");
+  CopyOrThrow(table, m.copyDbf);
+  if (!cpg.empty()) {
+    m.copyCpg = folder / (base + ".cpg");
+    CopyOrThrow(folder / cpg, m.copyCpg);
+  }
+  const QuietGdal quiet;
+  m.open = OpenDbf(m.copyDbf, true);
+  m.text = TextWidthFor(m.open.encoding);
+  m.writer = std::make_unique<DbfRowWriter>(m.open, m.text, m.table);
+}
+
+DbfAppender::~DbfAppender() {
+  Impl& m = *m_impl;
+  m.writer.reset();  // the writer's thread ends before the table closes
+  if (m.committed) return;
+  {
+    const QuietGdal quiet;
+    m.open.dataset.reset();
+  }
+  if (!m.copyDbf.empty()) RemoveQuietly(m.copyDbf);
+  if (!m.copyCpg.empty()) RemoveQuietly(m.copyCpg);
+}
+
+const std::vector<DbfField>& DbfAppender::Fields() const { return m_impl->open.fields; }
+
+DbfTextWidth DbfAppender::TextWidth() const { return m_impl->text; }
+
+std::int64_t DbfAppender::Added() const { return m_impl->added; }
+
+void DbfAppender::Add(DbfRow row) {
+  Impl& m = *m_impl;
+  if (row.size() != m.open.fields.size())
+    throw FileError(kErrInvalidArgument,
+                    "A new row has " + std::to_string(row.size()) + " values for " +
+                        std::to_string(m.open.fields.size()) + " fields",
+                    m.table);
+  m.writer->Add(std::move(row));
+  ++m.added;
+}
+
+void DbfAppender::Commit() {
+  Impl& m = *m_impl;
+  m.writer->Finish();
+  m.writer.reset();
+  {
+    const QuietGdal quiet;
+    const OGRFeatureDefn& defn = *m.open.layer->GetLayerDefn();
+    for (int i = 0; i < defn.GetFieldCount(); ++i)
+      if (defn.GetFieldDefn(i)->GetWidth() != m.open.fields[i].width &&
+          m.open.fields[i].type != DbfType::Date)
+        throw FileError(
+            kErrOverflow,
+            "Field \"" + m.open.fields[i].name + "\" would have been widened to hold the new rows",
+            m.table);
+    CloseDataset(m.open.dataset, kWriting, m.table);
+  }
+  AddEndMark(m.copyDbf);
+  std::error_code ec;
+  fs::rename(m.copyDbf, m.table, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(m.table));
+  m.committed = true;
+  if (!m.copyCpg.empty()) RemoveQuietly(m.copyCpg);
+}
+
+}  // namespace rivanet::gis

@@ -1,0 +1,207 @@
+// dBASE tables read and appended to through the GIS library: what is refused, what reads as no
+// value, how code pages travel, and that an append replaces a table whole or not at all.
+
+#include <sys/stat.h>
+
+#include "GisTest.h"
+#include "platform/gis/DbfAppender.h"
+#include "platform/gis/DbfCheck.h"
+#include "platform/gis/DbfReader.h"
+#include "support/DbfFile.h"
+
+namespace fs = std::filesystem;
+using namespace rivanet;
+using namespace rivanet::gis;
+using test::DbfColumn;
+using test::DbfRecord;
+
+namespace {
+
+const std::vector<DbfColumn> kColumns = {
+    {"Comid", 'N', 10, 0}, {"Length", 'N', 8, 3}, {"Name", 'C', 8, 0}, {"Since", 'D', 8, 0}};
+
+std::vector<DbfRow> ReadAll(const fs::path& file) {
+  DbfReader reader(file);
+  std::vector<DbfRow> rows;
+  DbfRow row;
+  while (reader.Next(row)) rows.push_back(row);
+  return rows;
+}
+
+DbfRow Row(std::int64_t comid, DbfValue length, DbfValue name, DbfValue since) {
+  return {comid, std::move(length), std::move(name), std::move(since)};
+}
+
+}  // namespace
+
+TEST(DbfTable, StoredTextReadsAsValuesOrIsRefusedNamingFileRowAndField) {
+  test::TempDir dir;
+  // A good table: blanks and the '*' fill are no value, deleted records are passed over.
+  const fs::path good = dir / "good.dbf";
+  test::WriteDbf(good, kColumns,
+                 {{{"1", "2.500", "Rivière", "20210314"}},
+                  {{"2", "", "", ""}, true},
+                  {{"3", "*****", "", "00000000"}},
+                  {{"-4", "-0.125", "x", "        "}}});
+  EXPECT_EQ(ReadAll(good), (std::vector<DbfRow>{Row(1, 2.5, "Rivière", "2021/03/14"),
+                                                Row(3, {}, {}, {}), Row(-4, -0.125, "x", {})}));
+  DbfReader numbered(good);
+  DbfRow row;
+  numbered.Next(row);
+  numbered.Next(row);
+  EXPECT_EQ(numbered.RecordNumber(), 3);  // the deleted record still counts
+  EXPECT_EQ(numbered.Fields()[1], (DbfField{"Length", DbfType::Real, 8, 3}));
+  EXPECT_EQ(numbered.Fields()[3].type, DbfType::Date);
+
+  const std::string base = test::DbfBytes(kColumns, {{{"1", "2.5", "a", "20200101"}}});
+  struct Bad {
+    const char* name;
+    std::string bytes;
+    const char* says;
+  };
+  std::string longer = base;
+  longer.insert(longer.size() - 1, std::string(45, ' '));  // one record more than counted
+  std::string noEnd = base;
+  noEnd[32 + 4 * 32] = ' ';  // the field list's end mark
+  const std::vector<Bad> bad = {
+      {"cut short", base.substr(0, base.size() - 10), "counts 1 records"},
+      {"header shorter than its own length", base.substr(0, 40), "ends before"},
+      {"a record more than counted", longer, "counts 1 records"},
+      {"no end of the field list", noEnd, "no end mark"},
+      {"no fields", test::DbfBytes({}, {}), "no fields"},
+      {"text in a number", test::DbfBytes(kColumns, {{{"1", "2.5", "", ""}}, {{"1x", "", "", ""}}}),
+       "Row 2, field \"Comid\": \"1x\" is not a number"},
+      {"stars in a number", test::DbfBytes(kColumns, {{{"1", "**.*", "", ""}}}), "\"Length\""},
+      {"impossible date", test::DbfBytes(kColumns, {{{"1", "", "", "20231345"}}}),
+       "\"20231345\" is not a date"},
+      {"text as date", test::DbfBytes(kColumns, {{{"1", "", "", "soon"}}}), "\"Since\""},
+  };
+  for (const auto& [name, bytes, says] : bad) {
+    const fs::path file = dir / "bad.dbf";
+    test::WriteFile(file, bytes);
+    const AppError e = test::Raised([&] { DbfReader reader(file); });
+    EXPECT_NE(e.Description().find(says), std::string::npos) << name << ": " << e.Description();
+    EXPECT_NE(e.Description().find(file.string()), std::string::npos) << name;
+  }
+  const AppError missing = test::Raised([&] { DbfReader reader(dir / "absent.dbf"); });
+  EXPECT_NE(missing.Description().find("absent.dbf"), std::string::npos);
+}
+
+TEST(DbfTable, NumberAndDateTextRules) {
+  for (const char* yes : {"", "   ", "*****", "12", "-12", "+1.5", ".5", "5.", "1e10", " -2.5E-3 "})
+    EXPECT_TRUE(IsDbfNumberText(yes)) << yes;
+  for (const char* no : {"-", ".", "1.2.3", "1e", "12a", "a12", "1 2", "*1", "1,5"})
+    EXPECT_FALSE(IsDbfNumberText(no)) << no;
+  for (const char* yes : {"", "00000000", "20240229", "19991231"})
+    EXPECT_TRUE(IsDbfDateText(yes)) << yes;
+  for (const char* no : {"20230229", "2024-01-01", "2024010", "00010000", "abcdefgh"})
+    EXPECT_FALSE(IsDbfDateText(no)) << no;
+}
+
+TEST(DbfTable, CodePagesTravelAsUtf8AndBackAndWidthsCountTheTablesBytes) {
+  test::TempDir dir;
+  // "Rivière" in Latin-1 is 7 bytes, in UTF-8 8: it fits a Latin-1 field of 7, not a UTF-8 one.
+  const std::vector<DbfColumn> name = {{"Name", 'C', 7, 0}};
+  test::WriteDbf(dir / "latin.dbf", name, {{{"Rivi\xE8re"}}}, "ISO-8859-1");
+  EXPECT_EQ(ReadAll(dir / "latin.dbf"), (std::vector<DbfRow>{{"Rivière"}}));
+  EXPECT_EQ(DbfReader(dir / "latin.dbf").Encoding(), "ISO-8859-1");
+
+  test::WriteDbf(dir / "utf8.dbf", name, {});
+  test::WriteDbf(dir / "target.dbf", name, {}, "ISO-8859-1");
+  {
+    DbfAppender latin(dir / "target.dbf");
+    EXPECT_EQ(latin.TextWidth(), DbfTextWidth::Characters);
+    latin.Add({"Rivière"});
+    latin.Commit();
+  }
+  EXPECT_EQ(ReadAll(dir / "target.dbf"), (std::vector<DbfRow>{{"Rivière"}}));
+  EXPECT_NE(test::ReadFile(dir / "target.dbf").find("Rivi\xE8re"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(dir / "target.cpg"), "ISO-8859-1");
+
+  const auto before = test::Snapshot(dir.Path());
+  for (const auto& [table, text] : {std::pair{"utf8.dbf", "Rivière"}, {"target.dbf", "Zürich ✓"}}) {
+    const AppError e = test::Raised([&] {
+      DbfAppender out(dir / table);
+      out.Add({std::string(text)});
+      out.Commit();
+    });
+    EXPECT_NE(e.Description().find(table), std::string::npos) << e.Description();
+  }
+  EXPECT_EQ(test::Snapshot(dir.Path()), before);
+}
+
+TEST(DbfTable, AppendReplacesTheTableWholeOrLeavesItAsItWas) {
+  test::TempDir dir;
+  const fs::path table = dir / "Flow.dbf";
+  test::WriteDbf(table, kColumns, {{{"7", "1.000", "old", "20000101"}}});
+  test::WriteFile(dir / "Flow-appending.txt", "mine");  // the copy takes another name
+  const auto before = test::Snapshot(dir.Path());
+
+  // Values that do not fit their fields: nothing is cut, widened or written.
+  const std::vector<DbfRow> unfit = {Row(12345678901, {}, {}, {}), Row(1, 123456.5, {}, {}),
+                                     Row(1, {}, "too long!", {}), Row(1, {}, {}, "2021/02/30"),
+                                     Row(1, {}, std::int64_t{5}, {})};
+  for (const DbfRow& row : unfit) {
+    const AppError e = test::Raised([&] {
+      DbfAppender out(table);
+      out.Add(Row(8, 2.0, "fits", {}));
+      out.Add(row);
+      out.Commit();
+    });
+    EXPECT_NE(e.Description().find("Flow.dbf"), std::string::npos) << e.Description();
+    EXPECT_EQ(test::Snapshot(dir.Path()), before);
+  }
+  {
+    DbfAppender dropped(table);  // dropped without Commit
+    dropped.Add(Row(9, {}, {}, {}));
+  }
+  EXPECT_EQ(test::Snapshot(dir.Path()), before);
+
+  ::chmod(table.c_str(), 0444);
+  const AppError readOnly = test::Raised([&] { DbfAppender out(table); });
+  EXPECT_NE(readOnly.Description().find("read-only"), std::string::npos);
+  EXPECT_EQ(test::Snapshot(dir.Path()), before);
+  ::chmod(table.c_str(), 0644);
+
+  // Enough rows for several hand-overs to the writer's thread.
+  std::vector<DbfRow> expected = {Row(7, 1.0, "old", "2000/01/01")};
+  DbfAppender out(table);
+  for (int i = 0; i < 3000; ++i) {
+    std::string name(1, 'n');
+    name += std::to_string(i);
+    expected.push_back(Row(i, i / 8.0, i % 2 ? DbfValue{name} : DbfValue{}, "2024/02/29"));
+    out.Add(expected.back());
+  }
+  EXPECT_EQ(out.Added(), 3000);
+  out.Commit();
+  EXPECT_EQ(ReadAll(table), expected);
+  CheckDbfFile(table);  // header count, size and end-of-file mark agree
+  EXPECT_EQ(test::ReadFile(table).back(), '\x1A');
+  auto after = test::Snapshot(dir.Path());
+  after.erase("Flow.dbf");
+  auto unchanged = before;
+  unchanged.erase("Flow.dbf");
+  EXPECT_EQ(after, unchanged);
+}
+
+TEST(DbfTable, TablesArcGisWroteReadInFullAndTakeTheirOwnRowsAgainUnchanged) {
+  const fs::path data = RIVANET_TEST_DATA;
+  const std::vector<std::pair<const char*, std::size_t>> tables = {
+      {"shapefiles/Place_Names.dbf", 105},
+      {"shapefiles/Armidale_Dumaresq_Council_GDAz56.dbf", 1},
+      {"shapefiles/mcass_studyareatemplate30m_sml.dbf", 1},
+      {"arcgis-tiff-vat/netvegkc100m_sml.tif.vat.dbf", 14}};
+  for (const auto& [file, rows] : tables) EXPECT_EQ(ReadAll(data / file).size(), rows) << file;
+
+  test::TempDir dir;
+  for (const char* ext : {".dbf", ".cpg"})
+    fs::copy_file(data / (std::string("shapefiles/Place_Names") + ext),
+                  dir / (std::string("Place_Names") + ext));
+  const std::vector<DbfRow> original = ReadAll(dir / "Place_Names.dbf");
+  DbfAppender again(dir / "Place_Names.dbf");
+  for (const DbfRow& row : original) again.Add(row);
+  again.Commit();
+  std::vector<DbfRow> twice = original;
+  twice.insert(twice.end(), original.begin(), original.end());
+  EXPECT_EQ(ReadAll(dir / "Place_Names.dbf"), twice);
+}
