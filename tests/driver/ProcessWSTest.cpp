@@ -183,12 +183,12 @@ TEST(ProcessWSTest, FolderRelationsAreCheckedBeforeAnythingIsTouched) {
        [](RunFolders& f, const fs::path& root) {
          fs::create_directories(root / "shared");
          fs::rename(f.app / "Skel", root / "shared/skel");
-         SetSkeleton(f, "../shared/skel");
+         SetSkeleton(f, "../common/skel");
          f.output = root / "shared";
        },
        [](const RunFolders& f) {
          return Refusal("output folder", f.output, "contains", "skeleton folder",
-                        f.app.string() + "/../shared/skel");
+                        f.app.string() + "/../common/skel");
        }},
       {"output is the Work folder",
        [](RunFolders& f, const fs::path&) {
