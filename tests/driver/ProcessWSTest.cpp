@@ -181,10 +181,10 @@ TEST(ProcessWSTest, FolderRelationsAreCheckedBeforeAnythingIsTouched) {
        }},
       {"output holds the skeleton",
        [](RunFolders& f, const fs::path& root) {
-         fs::create_directories(root / "shared");
-         fs::rename(f.app / "Skel", root / "shared/skel");
+         fs::create_directories(root / "common");
+         fs::rename(f.app / "Skel", root / "common/skel");
          SetSkeleton(f, "../common/skel");
-         f.output = root / "shared";
+         f.output = root / "common";
        },
        [](const RunFolders& f) {
          return Refusal("output folder", f.output, "contains", "skeleton folder",

@@ -5,30 +5,6 @@
 namespace fs = std::filesystem;
 
 namespace rivanet::gis {
-namespace {
-
-DbfField FieldOf(const OGRFieldDefn& defn) {
-  DbfField field{defn.GetNameRef(), DbfType::String, defn.GetWidth(), 0};
-  switch (defn.GetType()) {
-    case OFTInteger:
-    case OFTInteger64:
-      field.type = DbfType::Integer;
-      break;
-    case OFTReal:
-      field.type = DbfType::Real;
-      field.precision = defn.GetPrecision();
-      break;
-    case OFTDate:
-      field.type = DbfType::Date;
-      field.width = 8;
-      break;
-    default:
-      break;
-  }
-  return field;
-}
-
-}  // namespace
 
 OpenTable OpenDbf(const fs::path& file, bool update) {
   OpenTable table;
@@ -43,7 +19,7 @@ OpenTable OpenDbf(const fs::path& file, bool update) {
   if (table.layer == nullptr) throw FileError(kErrInvalidArgument, "Not a dBASE table", file);
   const OGRFeatureDefn& defn = *table.layer->GetLayerDefn();
   for (int i = 0; i < defn.GetFieldCount(); ++i) {
-    table.fields.push_back(FieldOf(*defn.GetFieldDefn(i)));
+    table.fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
     table.types.push_back(defn.GetFieldDefn(i)->GetType());
   }
   if (const char* encoding = table.layer->GetMetadataItem("SOURCE_ENCODING", "SHAPEFILE"))

@@ -23,13 +23,6 @@ struct FeatureReader::Impl {
   std::int64_t number = 0;
 };
 
-// The dBASE field behind an OGR field of a shapefile (a date is 8 wide; a type dBASE lacks
-// reads as text).
-DbfField DbfFieldOf(const OGRFieldDefn& field);
-
-// The fields of a layer as dBASE fields, in layer order.
-std::vector<DbfField> DbfFieldsOf(const OGRFeatureDefn& defn);
-
 // The envelope of every shape the reader has still to give (not initialised when none has one),
 // read without the attribute table.
 OGREnvelope ScanShapes(FeatureReader& reader);

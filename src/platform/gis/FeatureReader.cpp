@@ -10,34 +10,6 @@
 namespace fs = std::filesystem;
 
 namespace rivanet::gis {
-DbfField DbfFieldOf(const OGRFieldDefn& fd) {
-  DbfField field{fd.GetNameRef(), DbfType::String, fd.GetWidth(), fd.GetPrecision()};
-  switch (fd.GetType()) {
-    case OFTInteger:
-    case OFTInteger64:
-      field.type = DbfType::Integer;
-      break;
-    case OFTReal:
-      field.type = DbfType::Real;
-      break;
-    case OFTDate:
-      field = {field.name, DbfType::Date, 8, 0};
-      break;
-    default:
-      field.precision = 0;
-      break;
-  }
-  return field;
-}
-
-std::vector<DbfField> DbfFieldsOf(const OGRFeatureDefn& defn) {
-  std::vector<DbfField> fields;
-  fields.reserve(defn.GetFieldCount());
-  for (int i = 0; i < defn.GetFieldCount(); ++i)
-    fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
-  return fields;
-}
-
 namespace {
 
 DatasetPtr OpenShapefileDataset(const fs::path& shp, bool update) {

@@ -128,6 +128,34 @@ FeaturePtr NewFeature(OGRLayer& layer) {
   return FeaturePtr(OGRFeature::CreateFeature(layer.GetLayerDefn()));
 }
 
+DbfField DbfFieldOf(const OGRFieldDefn& fd) {
+  DbfField field{fd.GetNameRef(), DbfType::String, fd.GetWidth(), 0};
+  switch (fd.GetType()) {
+    case OFTInteger:
+    case OFTInteger64:
+      field.type = DbfType::Integer;
+      break;
+    case OFTReal:
+      field.type = DbfType::Real;
+      field.precision = fd.GetPrecision();
+      break;
+    case OFTDate:
+      field.type = DbfType::Date;
+      field.width = 8;
+      break;
+    default:
+      break;
+  }
+  return field;
+}
+
+std::vector<DbfField> DbfFieldsOf(const OGRFeatureDefn& defn) {
+  std::vector<DbfField> fields;
+  fields.reserve(static_cast<std::size_t>(defn.GetFieldCount()));
+  for (int i = 0; i < defn.GetFieldCount(); ++i) fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
+  return fields;
+}
+
 FieldDefnPtr NewFieldDefn(const DbfField& field) {
   OGRFieldType type = OFTString;
   switch (field.type) {

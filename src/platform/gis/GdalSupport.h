@@ -105,6 +105,10 @@ void CloseDataset(DatasetPtr& dataset, std::string_view operation,
 FeaturePtr NewFeature(OGRLayer& layer);
 // The OGR field for a dBASE field definition (dates are always 8 wide in dBASE).
 FieldDefnPtr NewFieldDefn(const DbfField& field);
+// The dBASE field behind an OGR field (a date is 8 wide; a type dBASE lacks reads as text),
+// and the fields of a layer in layer order.
+DbfField DbfFieldOf(const OGRFieldDefn& field);
+std::vector<DbfField> DbfFieldsOf(const OGRFeatureDefn& defn);
 // Adds the field to the layer; AppError naming `file` and the field when GDAL refuses it.
 void AddField(OGRLayer& layer, const DbfField& field, const std::filesystem::path& file);
 

@@ -77,7 +77,7 @@ Vat ReadDbfVat(const fs::path& dbf) {
   const OGRFeatureDefn& defn = *layer->GetLayerDefn();
   Vat vat;
   for (int i = 0; i < defn.GetFieldCount(); ++i)
-    vat.fields.push_back(FieldOf(*defn.GetFieldDefn(i)));
+    vat.fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
   layer->ResetReading();
   CPLErrorReset();
   for (FeaturePtr feature(layer->GetNextFeature()); feature;

@@ -14,25 +14,6 @@ namespace fs = std::filesystem;
 
 namespace rivanet::gis {
 
-VatField FieldOf(const OGRFieldDefn& defn) {
-  VatField field{defn.GetNameRef(), DbfType::String, defn.GetWidth(), defn.GetPrecision()};
-  switch (defn.GetType()) {
-    case OFTInteger:
-    case OFTInteger64:
-      field.type = DbfType::Integer;
-      break;
-    case OFTReal:
-      field.type = DbfType::Real;
-      break;
-    case OFTDate:
-      field = {field.name, DbfType::Date, 8, 0};
-      break;
-    default:
-      break;
-  }
-  return field;
-}
-
 VatValue ValueOf(const OGRFeature& row, int i, const VatField& field) {
   if (!row.IsFieldSetAndNotNull(i)) return {};
   switch (field.type) {

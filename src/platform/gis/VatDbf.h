@@ -11,8 +11,6 @@
 
 namespace rivanet::gis {
 
-// The field as the table stores it.
-VatField FieldOf(const OGRFieldDefn& defn);
 // The value of field `i` (of definition `field`) of a row: none when unset.
 VatValue ValueOf(const OGRFeature& row, int i, const VatField& field);
 // Sets field `i`; the value must have passed FieldValueProblem for `field`.
