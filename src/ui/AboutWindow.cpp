@@ -81,15 +81,6 @@ class LogoBlock : public QWidget {
   }
 };
 
-void Separator(QWidget* parent, int y, const QColor& colour) {
-  auto* line = new QWidget(parent);
-  line->setGeometry(0, y, parent->width(), 1);
-  line->setAutoFillBackground(true);
-  QPalette palette = line->palette();
-  palette.setColor(QPalette::Window, colour);
-  line->setPalette(palette);
-}
-
 }  // namespace
 
 AboutWindow::AboutWindow(Dialogs& dialogs, const std::filesystem::path& appFolder)
@@ -131,9 +122,9 @@ AboutWindow::AboutWindow(Dialogs& dialogs, const std::filesystem::path& appFolde
       "Progress and errors go to Active.log in the application folder\n"
       "Click the title for the library versions on this system");
 
-  Separator(this, 0, QColor(128, 128, 128));
-  Separator(this, TwipsToPixels(4200), QColor(128, 128, 128));
-  Separator(this, TwipsToPixels(4200) + 1, Qt::white);
+  AddSeparator(this, 0, QColor(128, 128, 128));
+  AddSeparator(this, TwipsToPixels(4200), QColor(128, 128, 128));
+  AddSeparator(this, TwipsToPixels(4200) + 1, Qt::white);
 
   const QString folder = QString::fromStdString(appFolder.string());
   auto* emblem = new ClickableLabel(this, [] { OpenBrowser(kGisLibraryHome); });

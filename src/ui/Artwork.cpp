@@ -1,5 +1,8 @@
 #include "ui/Artwork.h"
 
+#include <QPalette>
+#include <QWidget>
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -216,6 +219,15 @@ QIcon WindowIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(Emblem(size));
   return icon;
+}
+
+void AddSeparator(QWidget* parent, int y, const QColor& colour) {
+  auto* line = new QWidget(parent);
+  line->setGeometry(0, y, parent->width(), 1);
+  line->setAutoFillBackground(true);
+  QPalette palette = line->palette();
+  palette.setColor(QPalette::Window, colour);
+  line->setPalette(palette);
 }
 
 }  // namespace rivanet::ui

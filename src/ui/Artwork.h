@@ -3,13 +3,15 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QColor;
+class QWidget;
+
 namespace rivanet::ui {
 
 // The program's pictures, drawn here rather than shipped, so that every pixel is the
 // project's own.
 
 // The main window's background: a dark relief map with contour lines, a drainage network,
-// catchment boundaries and a lake, with a pale margin for the command buttons.
 // catchment boundaries, a lake and a pale legend card under the command buttons.
 QPixmap BackgroundPicture();
 
@@ -18,5 +20,9 @@ QPixmap Emblem(int size);
 
 // The window icon: the emblem at the usual icon sizes.
 QIcon WindowIcon();
+
+// A one-pixel line across `parent` at height `y`, as the About and Help windows draw their
+// separators.
+void AddSeparator(QWidget* parent, int y, const QColor& colour);
 
 }  // namespace rivanet::ui

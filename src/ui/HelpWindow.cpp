@@ -1,3 +1,4 @@
+#include "ui/Artwork.h"
 #include "ui/HelpWindow.h"
 
 #include <algorithm>
@@ -38,15 +39,6 @@ QString LabelText(const std::string& text) {
   QString shown = QString::fromStdString(text);
   shown.replace("\r\n", "\n");
   return shown;
-}
-
-void Line(QWidget* parent, int y, const QColor& colour) {
-  auto* line = new QWidget(parent);
-  line->setGeometry(0, y, parent->width(), 1);
-  line->setAutoFillBackground(true);
-  QPalette palette = line->palette();
-  palette.setColor(QPalette::Window, colour);
-  line->setPalette(palette);
 }
 
 }  // namespace
@@ -110,9 +102,9 @@ HelpWindow::HelpWindow() {
   }
   grid->setRowStretch(row, 1);
 
-  Line(this, 0, QColor(128, 128, 128));
-  Line(this, TwipsToPixels(6345), Qt::white);
-  Line(this, TwipsToPixels(6450), QColor(128, 128, 128));
+  AddSeparator(this, 0, QColor(128, 128, 128));
+  AddSeparator(this, TwipsToPixels(6345), Qt::white);
+  AddSeparator(this, TwipsToPixels(6450), QColor(128, 128, 128));
 
   auto* ok = new QPushButton("OK", this);
   ok->setGeometry(TwipsToPixels(8910), TwipsToPixels(6600), TwipsToPixels(1260),
