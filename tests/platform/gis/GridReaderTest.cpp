@@ -1,4 +1,5 @@
-// Grids written by ArcGIS (tests/data), read block by block as the program streams them.
+// Grids and value attribute tables written by ArcGIS (tests/data), read block by block as the
+// program streams them; and grids and tables that cannot be read.
 
 #include <algorithm>
 #include <climits>
@@ -35,7 +36,7 @@ std::map<std::int64_t, std::int64_t> Stream(GridReader& reader) {
 
 }  // namespace
 
-TEST(GridReader, ArcGisGridsStreamToTheCountsOfTheirTables) {
+TEST(GridReader, ArcGisGridsStreamToTheCountsOfTheirTablesAndStayUntouched) {
   // The program keeps a GeoTIFF grid as <grid>/<grid>.tif; lay the ArcGIS files out that way.
   test::TempDir dir;
   fs::create_directories(dir / "netvegkc100m_sml");
@@ -78,6 +79,18 @@ TEST(GridReader, ArcGisGridsStreamToTheCountsOfTheirTables) {
     EXPECT_EQ(counts, vatCounts);
   }
   EXPECT_EQ(test::Changes(before, test::Snapshot(kData)), test::kNoChanges);
+
+  // The further fields of a table ArcGIS wrote, as stored.
+  const Vat veg = ReadVat(dir / "netvegkc100m_sml");
+  ASSERT_EQ(std::pair(veg.fields.size(), veg.rows.size()),
+            std::pair(std::size_t{20}, std::size_t{14}));
+  EXPECT_EQ(std::tie(veg.fields[1].type, veg.fields[1].width, veg.fields[1].precision),
+            std::make_tuple(DbfType::Real, 19, 11));  // ArcGIS stores Count as a real
+  const int name = FindVatField(veg, "class_nam");
+  ASSERT_EQ(name, 6);
+  EXPECT_EQ(veg.fields[name].width, 254);
+  EXPECT_EQ(veg.rows[3][name], VatValue("New England Grassy Woodlands"));
+  EXPECT_EQ(veg.rows.back()[name], VatValue("Cleared or greater than 0.7 modified"));
 }
 
 TEST(GridReader, MissingOrBrokenGridsAndTablesNameTheFile) {
