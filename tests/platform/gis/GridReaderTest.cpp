@@ -1,7 +1,9 @@
-// Grids written by ArcGIS (tests/data), read block by block as the program streams them.
+// Grids and value attribute tables written by ArcGIS (tests/data), read block by block as the
+// program streams them; and grids and tables that cannot be read.
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -18,38 +20,23 @@ namespace {
 
 const fs::path kData = RIVANET_TEST_DATA;
 
-struct Histogram {
-  std::map<std::int64_t, std::int64_t> counts;  // valid cells by value
-  std::int64_t noData = 0;
-};
-
-Histogram Stream(GridReader& reader) {
+// Cells by value (NoData too), read a block of rows at a time.
+std::map<std::int64_t, std::int64_t> Stream(GridReader& reader) {
   const GridGeometry& g = reader.Geometry();
   const int step = std::max(1, reader.BlockHeight());
   std::vector<std::int32_t> window(static_cast<std::size_t>(g.cols) * step);
-  Histogram h;
+  std::map<std::int64_t, std::int64_t> counts;
   for (int row = 0; row < g.rows; row += step) {
     const int n = std::min(step, g.rows - row);
     reader.ReadRows(row, n, window.data());
-    for (std::size_t i = 0; i < static_cast<std::size_t>(n) * g.cols; ++i)
-      reader.NoData() == window[i] ? ++h.noData : ++h.counts[window[i]];
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n) * g.cols; ++i) ++counts[window[i]];
   }
-  return h;
-}
-
-// Every file under the test data with its size and time, to show that reading changed nothing.
-std::vector<std::tuple<std::string, std::uintmax_t, fs::file_time_type>> Listing() {
-  std::vector<std::tuple<std::string, std::uintmax_t, fs::file_time_type>> files;
-  for (const auto& e : fs::recursive_directory_iterator(kData))
-    if (e.is_regular_file())
-      files.emplace_back(e.path().string(), e.file_size(), e.last_write_time());
-  std::sort(files.begin(), files.end());
-  return files;
+  return counts;
 }
 
 }  // namespace
 
-TEST(GridReader, ArcGisGridsStreamToTheCountsOfTheirTables) {
+TEST(GridReader, ArcGisGridsStreamToTheCountsOfTheirTablesAndStayUntouched) {
   // The program keeps a GeoTIFF grid as <grid>/<grid>.tif; lay the ArcGIS files out that way.
   test::TempDir dir;
   fs::create_directories(dir / "netvegkc100m_sml");
@@ -74,39 +61,53 @@ TEST(GridReader, ArcGisGridsStreamToTheCountsOfTheirTables) {
        255, 16, 1054 * 1634 - 42899},
       {dir / "netvegkc100m_sml", 361, 292, 100, "GDA94", CellType::Int32, INT_MIN, 128, 0},
   };
-  const auto before = Listing();
+  const test::Tree before = test::Snapshot(kData);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder.string());
     GridReader reader(c.folder);
     const GridGeometry& g = reader.Geometry();
     EXPECT_EQ(std::tie(g.cols, g.rows, g.cellSize), std::tie(c.cols, c.rows, c.cellSize));
     EXPECT_NE(g.crsWkt.find(c.crs), std::string::npos) << g.crsWkt;
-    EXPECT_EQ(reader.Type(), c.type);
-    EXPECT_EQ(reader.NoData(), c.noData);
-    EXPECT_EQ(reader.BlockHeight(), c.blockHeight);
+    EXPECT_EQ(std::tuple(reader.Type(), reader.NoData(), reader.BlockHeight()),
+              std::tuple(c.type, std::optional(c.noData), c.blockHeight));
 
-    const Vat vat = ReadVat(c.folder);
-    std::map<std::int64_t, std::int64_t> vatCounts;
-    for (const auto& row : vat.rows) vatCounts[VatInteger(row.at(0))] = VatInteger(row.at(1));
-    const Histogram h = Stream(reader);
-    EXPECT_EQ(h.counts, vatCounts);
-    EXPECT_EQ(h.noData, c.noDataCells);
+    std::map<std::int64_t, std::int64_t> vatCounts, counts = Stream(reader);
+    for (const auto& row : ReadVat(c.folder).rows)
+      vatCounts[VatInteger(row.at(0))] = VatInteger(row.at(1));
+    EXPECT_EQ(counts[c.noData], c.noDataCells);
+    counts.erase(c.noData);
+    EXPECT_EQ(counts, vatCounts);
   }
-  EXPECT_EQ(Listing(), before);
+  EXPECT_EQ(test::Changes(before, test::Snapshot(kData)), test::kNoChanges);
+
+  // The further fields of a table ArcGIS wrote, as stored.
+  const Vat veg = ReadVat(dir / "netvegkc100m_sml");
+  ASSERT_EQ(std::pair(veg.fields.size(), veg.rows.size()),
+            std::pair(std::size_t{20}, std::size_t{14}));
+  EXPECT_EQ(std::tie(veg.fields[1].type, veg.fields[1].width, veg.fields[1].precision),
+            std::make_tuple(DbfType::Real, 19, 11));  // ArcGIS stores Count as a real
+  const int name = FindVatField(veg, "class_nam");
+  ASSERT_EQ(name, 6);
+  EXPECT_EQ(veg.fields[name].width, 254);
+  EXPECT_EQ(veg.rows[3][name], VatValue("New England Grassy Woodlands"));
+  EXPECT_EQ(veg.rows.back()[name], VatValue("Cleared or greater than 0.7 modified"));
 }
 
-TEST(GridReader, EachFailureNamesTheFile) {
+TEST(GridReader, MissingOrBrokenGridsAndTablesNameTheFile) {
   test::TempDir dir;
   fs::create_directories(dir / "empty");
-  const AppError noGrid = test::Raised([&] { GridReader r(dir / "empty"); });
-  EXPECT_EQ(noGrid.Number(), kErrFileNotFound);
-  EXPECT_NE(noGrid.Description().find("empty"), std::string::npos) << noGrid.Description();
-  EXPECT_EQ(test::Raised([&] { GridReader r(dir / "missing"); }).Number(), kErrPathNotFound);
-
   test::WriteFile(dir / "broken" / "broken.tif", std::string("II*\0garbage", 11));
-  const AppError corrupt = test::Raised([&] { GridReader r(dir / "broken"); });
-  EXPECT_EQ(corrupt.Source(), "GDAL");
-  EXPECT_NE(corrupt.Description().find("Cannot open grid"), std::string::npos)
-      << corrupt.Description();
-  EXPECT_NE(corrupt.Description().find("broken.tif"), std::string::npos) << corrupt.Description();
+  test::WriteFile(dir / "g" / "g.tif.vat.dbf", "this is not a dBASE table at all");
+  EXPECT_FALSE(HasVat(dir / "empty"));
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      {[&] { GridReader r(dir / "empty"); }, "empty"},
+      {[&] { GridReader r(dir / "missing"); }, "missing"},
+      {[&] { GridReader r(dir / "broken"); }, "broken.tif"},
+      {[&] { ReadVat(dir / "empty"); }, "empty.tif.vat.dbf"},
+      {[&] { ReadVat(dir / "g"); }, "g.tif.vat.dbf"}};
+  for (const auto& [read, file] : cases) {
+    const std::string description = test::Raised(read).Description();
+    EXPECT_NE(description.find(file), std::string::npos) << description;
+  }
+  EXPECT_EQ(test::Raised([&] { GridReader r(dir / "broken"); }).Source(), "GDAL");
 }

@@ -1,4 +1,4 @@
-// Value attribute tables written and read back, tables ArcGIS wrote, and tables refused.
+// Value attribute tables written and read back, and tables refused.
 
 #include "GisTest.h"
 #include "platform/gis/GridVat.h"
@@ -8,8 +8,6 @@ using namespace rivanet;
 using namespace rivanet::gis;
 
 namespace {
-
-const fs::path kData = RIVANET_TEST_DATA;
 
 Vat Base() {
   return Vat{{{"Value", DbfType::Integer, 10, 0},
@@ -50,42 +48,4 @@ TEST(GridVat, WrittenTableReadsBackInValueOrderAndRefusesWhatDbaseCannotHold) {
         << name << ": " << e.Description();
   }
   EXPECT_EQ(ReadVat(dir / "g").rows, back.rows);  // the earlier table stays
-}
-
-TEST(GridVat, TablesArcGisWroteReadAsStored) {
-  const Vat info = ReadVat(kData / "esri-grids/ottawa-census-tracts/gct_raster");
-  ASSERT_EQ(info.rows.size(), 154u);
-  EXPECT_EQ(info.fields[1].name, "COUNT");
-  EXPECT_EQ(info.rows[2], (VatRow{std::int64_t{50}, std::int64_t{44}}));
-  EXPECT_EQ(info.rows.back(), (VatRow{std::int64_t{4195}, std::int64_t{2}}));
-
-  test::TempDir dir;
-  fs::create_directories(dir / "veg");
-  fs::copy_file(kData / "arcgis-tiff-vat/netvegkc100m_sml.tif.vat.dbf",
-                dir / "veg/veg.tif.vat.dbf");
-  const Vat dbf = ReadVat(dir / "veg");
-  ASSERT_EQ(dbf.fields.size(), 20u);
-  ASSERT_EQ(dbf.rows.size(), 14u);
-  EXPECT_EQ(std::tie(dbf.fields[1].type, dbf.fields[1].width, dbf.fields[1].precision),
-            std::make_tuple(DbfType::Real, 19, 11));  // ArcGIS stores Count as a real
-  const int name = FindVatField(dbf, "class_nam");
-  ASSERT_EQ(name, 6);
-  EXPECT_EQ(dbf.fields[name].width, 254);
-  EXPECT_EQ(VatInteger(dbf.rows[3][1]), 11169);
-  EXPECT_EQ(dbf.rows[3][name], VatValue("New England Grassy Woodlands"));
-  EXPECT_EQ(dbf.rows.back()[name], VatValue("Cleared or greater than 0.7 modified"));
-}
-
-TEST(GridVat, MissingOrBrokenTableNamesTheFile) {
-  test::TempDir dir;
-  fs::create_directories(dir / "g");
-  EXPECT_FALSE(HasVat(dir / "g"));
-  const AppError missing = test::Raised([&] { ReadVat(dir / "g"); });
-  EXPECT_EQ(missing.Number(), kErrFileNotFound);
-  EXPECT_NE(missing.Description().find("g.tif.vat.dbf"), std::string::npos)
-      << missing.Description();
-  test::WriteFile(dir / "g" / "g.tif.vat.dbf", "this is not a dBASE table at all");
-  const AppError broken = test::Raised([&] { ReadVat(dir / "g"); });
-  EXPECT_EQ(broken.Source(), "GDAL");
-  EXPECT_NE(broken.Description().find("g.tif.vat.dbf"), std::string::npos) << broken.Description();
 }

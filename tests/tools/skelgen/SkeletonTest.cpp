@@ -1,65 +1,40 @@
-#include <gtest/gtest.h>
-#include <ogr_spatialref.h>
-#include <ogrsf_frmts.h>
-#include <sqlite3.h>
-#include <sys/wait.h>
+// The skeleton and scratch database rivanet-skelgen writes, read back with OGR and SQLite and
+// compared with the schema; and a failed run that must keep the previous skeleton.
 
-#include <cstdlib>
-#include <memory>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+
 #include <set>
 #include <string>
 #include <vector>
 
-#include "workspace/Schema.h"
-#include "SchemaWriter.h"
+#include "Skeleton.h"
+#include "platform/database/Database.h"
 #include "platform/gis/Crs.h"
 #include "platform/gis/GdalSupport.h"
-#include "Skeleton.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::skelgen {
 namespace {
 
 namespace fs = std::filesystem;
-using rivanet::test::ReadFile;
-using rivanet::test::TempDir;
-using rivanet::test::WriteFile;
+using namespace rivanet::test;
 using namespace rivanet::schema;
 
 const fs::path kSchemaFile = fs::path(RIVANET_SOURCE_DIR) / "schema" / "workspace.schema";
 
-std::string Quote(const std::string& s) {
-  std::string q(1, '\'');
-  for (char c : s) {
-    if (c == '\'') q.append("'\\''");
-    else q.push_back(c);
-  }
-  q.push_back('\'');
-  return q;
-}
-
-// Runs the generator as the build does; returns its exit code.
-int RunSkelgen(const std::vector<std::string>& args) {
-  std::string command = Quote(RIVANET_SKELGEN_EXE);
-  for (const auto& a : args) command.append(" ").append(Quote(a));
-  command.append(" 2>/dev/null");
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-OGRFieldType OgrType(FieldType t) {
-  switch (t) {
-    case FieldType::Integer: return OFTInteger;
-    case FieldType::Real: return OFTReal;
-    case FieldType::String: return OFTString;
-    case FieldType::Date: return OFTDate;
-  }
-  return OFTBinary;
+int RunSkelgen(const std::vector<std::string>& args, const fs::path& app) {
+  return RunProgram(RIVANET_SKELGEN_EXE, args, app).exitCode;
 }
 
 // The file holds an empty layer with exactly the schema's fields.
-void ExpectEmptyLayer(const fs::path& file, OGRwkbGeometryType geometry, const std::vector<Field>& fields) {
+void ExpectEmptyLayer(const fs::path& file, OGRwkbGeometryType geometry,
+                      const std::vector<Field>& fields) {
   SCOPED_TRACE(file.string());
+  // In FieldType's order.
+  const OGRFieldType kOgrType[] = {OFTInteger, OFTReal, OFTString, OFTDate};
   GDALDatasetUniquePtr ds = gis::OpenShapefile(file, false);
   ASSERT_EQ(ds->GetLayerCount(), 1);
   OGRLayer* layer = ds->GetLayer(0);
@@ -71,160 +46,91 @@ void ExpectEmptyLayer(const fs::path& file, OGRwkbGeometryType geometry, const s
     const Field& want = fields[static_cast<std::size_t>(i)];
     const OGRFieldDefn* got = defn->GetFieldDefn(i);
     EXPECT_STREQ(got->GetNameRef(), want.name.c_str());
-    EXPECT_EQ(got->GetType(), OgrType(want.type)) << want.name;
-    if (want.type != FieldType::Date) {
-      EXPECT_EQ(got->GetWidth(), want.width) << want.name;
-      EXPECT_EQ(got->GetPrecision(), want.precision) << want.name;
+    EXPECT_EQ(got->GetType(), kOgrType[static_cast<int>(want.type)]) << want.name;
+    if (want.type != FieldType::Date) {  // OGR reports a dBASE date 10 wide
+      EXPECT_EQ(std::pair(got->GetWidth(), got->GetPrecision()),
+                std::pair(want.width, want.precision))
+          << want.name;
     }
   }
-  const fs::path cpg = fs::path(file).replace_extension(".cpg");
-  EXPECT_EQ(ReadFile(cpg), "UTF-8");
+  EXPECT_EQ(ReadFile(fs::path(file).replace_extension(".cpg")), "UTF-8");
 }
 
-void ExpectEpsg(const fs::path& prj, int epsg) {
-  const std::string text = ReadFile(prj);
-  const std::string wkt = gis::WktOf(*gis::SpatialRefFromEpsg(epsg, prj), "EPSG");
-  EXPECT_TRUE(gis::SameCrs(text, wkt)) << prj << ": " << text;
+// Each row of a query, its columns joined by spaces.
+std::vector<std::string> Rows(db::Connection& db, const std::string& sql) {
+  db::Statement query = db.Prepare(sql);
+  std::vector<std::string> rows;
+  while (query.Step()) {
+    std::string row;
+    for (int i = 0; i < query.ColumnCount(); ++i)
+      row.append(i > 0 ? " " : "").append(query.Text(i));
+    rows.push_back(row);
+  }
+  return rows;
 }
 
-struct Column {
-  std::string name, type;
-  bool operator==(const Column&) const = default;
-};
+using Lines = std::vector<std::string>;
 
-class ScratchDb {
- public:
-  explicit ScratchDb(const fs::path& file) {
-    if (sqlite3_open_v2(file.string().c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-      ADD_FAILURE() << "cannot open " << file;
-  }
-  ~ScratchDb() { sqlite3_close(m_db); }
-
-  // Each row of a query, as text.
-  std::vector<std::vector<std::string>> Rows(const std::string& sql, const std::string& bound = "") {
-    std::vector<std::vector<std::string>> rows;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-      ADD_FAILURE() << sql << ": " << sqlite3_errmsg(m_db);
-      return rows;
-    }
-    if (!bound.empty()) sqlite3_bind_text(stmt, 1, bound.c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        const auto* text = sqlite3_column_text(stmt, i);
-        row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
-      }
-      rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(stmt);
-    return rows;
-  }
-
-  std::vector<Column> Columns(const std::string& table) {
-    std::vector<Column> columns;
-    for (const auto& row : Rows("SELECT name, type FROM pragma_table_info(?1)", table))
-      columns.push_back({row[0], row[1]});
-    return columns;
-  }
-
-  // The columns of each index on `table`, e.g. {{"myValue"}}.
-  std::vector<std::vector<std::string>> IndexedColumns(const std::string& table) {
-    std::vector<std::vector<std::string>> result;
-    for (const auto& index : Rows("SELECT name FROM pragma_index_list(?1)", table)) {
-      std::vector<std::string> columns;
-      for (const auto& row : Rows("SELECT name FROM pragma_index_info(?1) ORDER BY seqno", index[0]))
-        columns.push_back(row[0]);
-      result.push_back(columns);
-    }
-    return result;
-  }
-
- private:
-  sqlite3* m_db = nullptr;
-};
-
-std::set<std::string> FilesUnder(const fs::path& folder) {
-  std::set<std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).generic_string());
-  }
-  return files;
-}
-
-TEST(Skelgen, SkeletonMatchesTheSchema) {
-  TempDir app;
-  ASSERT_EQ(RunSkelgen({"--schema", kSchemaFile.string(), "--out", app.Path().string()}), 0);
-  const Schema schema = LoadSchema(kSchemaFile);
-  const fs::path skel = app / "Skel";
-
-  std::set<std::string> expected;
-  for (const auto& fc : schema.featureClasses) {
-    const std::string base = (fc.folder.empty() ? "" : fc.folder + "/") + fc.name;
-    for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) expected.insert(base + ext);
-    const OGRwkbGeometryType geometry = fc.geometry == Geometry::Point        ? wkbPoint
-                                        : fc.geometry == Geometry::LineString ? wkbLineString
-                                                                              : wkbPolygon;
-    ExpectEmptyLayer(skel / (base + ".shp"), geometry, fc.fields);
-    ExpectEpsg(skel / (base + ".prj"), 5070);
-  }
-  for (const auto& table : schema.tables) {
-    for (const char* ext : {".dbf", ".cpg"}) expected.insert(table.name + ext);
-    ExpectEmptyLayer(skel / (table.name + ".dbf"), wkbNone, table.fields);
-  }
-  EXPECT_EQ(FilesUnder(skel), expected);
-  EXPECT_TRUE(fs::is_regular_file(skel / "Drainage/catchment.shp"));
-  EXPECT_TRUE(fs::is_regular_file(skel / "streamgageevent.shp"));
-  EXPECT_TRUE(fs::is_regular_file(skel / "RVXFlow.dbf"));
-
-  ScratchDb db(app / "VatWorkSkel.mdb");
-  EXPECT_EQ(db.Columns("tblImport"),
-            (std::vector<Column>{{"myValue", "INTEGER"}, {"Comid", "INTEGER"}, {"Prod_unit", "TEXT"}}));
-  EXPECT_EQ(db.Columns("tblVat"), (std::vector<Column>{{"myValue", "INTEGER"}}));
-  for (const char* table : {"tblImport", "tblVat"}) {
-    SCOPED_TRACE(table);
-    EXPECT_EQ(db.IndexedColumns(table), (std::vector<std::vector<std::string>>{{"myValue"}}));
-    EXPECT_EQ(db.Rows(std::string("SELECT count(*) FROM ") + table), (std::vector<std::vector<std::string>>{{"0"}}));
-  }
-  EXPECT_EQ(db.Rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-            (std::vector<std::vector<std::string>>{{"tblImport"}, {"tblVat"}}));
-
-  // Nothing but the two results is left in the application folder.
-  std::set<std::string> top;
-  for (const auto& entry : fs::directory_iterator(app.Path())) top.insert(entry.path().filename().string());
-  EXPECT_EQ(top, (std::set<std::string>{"Skel", "VatWorkSkel.mdb"}));
-}
-
-TEST(Skelgen, RegeneratingReplacesTheOldSkeletonAndDatabase) {
+// Run over an older skeleton and a file that is no database: both are replaced.
+TEST(Skelgen, SkeletonAndDatabaseMatchTheSchema) {
   TempDir app;
   WriteFile(app / "Skel/stale.dbf", "old");
   WriteFile(app / "VatWorkSkel.mdb", "not a database");
-  ASSERT_EQ(RunSkelgen({"--out", app.Path().string(), "--schema", kSchemaFile.string()}), 0);
-  EXPECT_FALSE(fs::exists(app / "Skel/stale.dbf"));
-  EXPECT_TRUE(fs::exists(app / "Skel/hydrography/RVXFlowline.shp"));
-  ScratchDb db(app / "VatWorkSkel.mdb");
-  EXPECT_EQ(db.Columns("tblVat"), (std::vector<Column>{{"myValue", "INTEGER"}}));
+  ASSERT_EQ(
+      RunSkelgen({"--schema", kSchemaFile.string(), "--out", app.Path().string()}, app.Path()), 0);
+  const Schema schema = LoadSchema(kSchemaFile);
+  const std::string esri5070 = gis::WktOf(*gis::SpatialRefFromEpsg(5070, {}), "EPSG");
+
+  std::set<std::string> expected;
+  for (const auto& fc : schema.featureClasses) {
+    const std::string base = "Skel/" + (fc.folder.empty() ? "" : fc.folder + "/") + fc.name;
+    for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) expected.insert(base + ext);
+    const OGRwkbGeometryType kGeometry[] = {wkbPoint, wkbLineString, wkbPolygon};  // by Geometry
+    ExpectEmptyLayer(app / (base + ".shp"), kGeometry[static_cast<int>(fc.geometry)], fc.fields);
+    EXPECT_TRUE(gis::SameCrs(ReadFile(app / (base + ".prj")), esri5070)) << base;
+  }
+  for (const auto& table : schema.tables) {
+    for (const char* ext : {".dbf", ".cpg"}) expected.insert("Skel/" + table.name + ext);
+    ExpectEmptyLayer(app / ("Skel/" + table.name + ".dbf"), wkbNone, table.fields);
+  }
+  expected.insert("VatWorkSkel.mdb");
+  // Nothing else is left in the application folder: no stale file, no temporary copy.
+  std::set<std::string> files;
+  for (const auto& [name, content] : Snapshot(app.Path()))
+    if (content != "<dir>") files.insert(name);
+  EXPECT_EQ(files, expected);
+
+  db::Connection db(app / "VatWorkSkel.mdb", db::OpenMode::ReadOnly);
+  EXPECT_EQ(Rows(db,
+                 "SELECT m.name, c.name, c.type FROM sqlite_master m, pragma_table_info(m.name) c"
+                 " WHERE m.type = 'table' ORDER BY m.name, c.cid"),
+            (Lines{"tblImport myValue INTEGER", "tblImport Comid INTEGER",
+                   "tblImport Prod_unit TEXT", "tblVat myValue INTEGER"}));
+  EXPECT_EQ(Rows(db,
+                 "SELECT m.tbl_name, i.name FROM sqlite_master m, pragma_index_info(m.name) i"
+                 " WHERE m.type = 'index' ORDER BY 1, 2"),
+            (Lines{"tblImport myValue", "tblVat myValue"}));
+  EXPECT_EQ(Rows(db, "SELECT (SELECT count(*) FROM tblImport) + (SELECT count(*) FROM tblVat)"),
+            Lines{"0"});
 }
 
 TEST(Skelgen, FailedRunKeepsThePreviousSkeleton) {
   TempDir app;
   WriteFile(app / "Skel/previous.dbf", "kept");
+  WriteFile(app / "VatWorkSkel.mdb", "kept");
+  WriteFile(app / "bad.schema", "epsg 5070\ntable T\n field X Long 10\nend\n");
+  const Tree before = Snapshot(app.Path());
 
   // A bad schema file stops the tool before it writes anything.
-  WriteFile(app / "bad.schema", "epsg 5070\ntable T\n field X Long 10\nend\n");
-  EXPECT_EQ(RunSkelgen({"--schema", (app / "bad.schema").string(), "--out", app.Path().string()}), 1);
-  EXPECT_EQ(RunSkelgen({"--schema", kSchemaFile.string()}), 2);
-  EXPECT_EQ(RunSkelgen({"--out", app.Path().string(), "--verbose"}), 2);
-
+  EXPECT_EQ(RunSkelgen({"--schema", (app / "bad.schema").string(), "--out", app.Path().string()},
+                       app.Path()),
+            1);
   // A failure half way through writing (two classes want the same files).
   Schema schema = LoadSchema(kSchemaFile);
   schema.featureClasses.push_back(schema.featureClasses.front());
   EXPECT_THROW(WriteSkeleton(schema, app.Path()), std::runtime_error);
 
-  EXPECT_EQ(ReadFile(app / "Skel/previous.dbf"), "kept");
-  std::set<std::string> top;
-  for (const auto& entry : fs::directory_iterator(app.Path())) top.insert(entry.path().filename().string());
-  EXPECT_EQ(top, (std::set<std::string>{"Skel", "bad.schema"}));
+  EXPECT_EQ(Changes(before, Snapshot(app.Path())), kNoChanges);
 }
 
 }  // namespace
