@@ -163,42 +163,33 @@ TEST(FeaturePhaseCases, AMissingOutputClassIsReportedAndItsPassSkipped) {
 
 TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
   struct Case {
-    const char* what;
-    bool viaWork;  // B's RVXLine, else B's streamgageevent, at fault
-    std::function<void(const std::string& base)> spoil;  // base: B's class without extension
+    const char* what;  // "no .shx", "truncated .dbf": done so to B's class
+    bool viaWork;      // B's RVXLine, else B's streamgageevent, at fault
     const char* procedure;
     const char* says;
-    std::vector<KitField> fields = kFields;  // B's, with one feature
+    std::function<void(const std::string& base)> spoil = {};  // base: B's class without extension
+    std::vector<KitField> fields = kFields;                   // B's, with one feature
     const char* name = "b";
   };
-  const auto cut = [](const std::string& file) {
-    fs::resize_file(file, fs::file_size(file) * 4 / 5);
-  };
-  const auto none = [](const std::string&) {};
   const std::vector<KitField> noComid = {{"Name", OFTString, 10}};
   const std::vector<KitField> wideName = {{"Comid", OFTInteger, 10}, {"Name", OFTString, 20}};
   const std::vector<Case> cases = {
-      {"no .shx", true, [](const std::string& b) { fs::remove(b + ".shx"); }, "OpenFeatureClass1",
-       "(.shx)"},
-      {"no .dbf", false, [](const std::string& b) { fs::remove(b + ".dbf"); }, "OpenFeatureClass",
-       "(.dbf)"},
-      {"truncated .shp", false, [&](const std::string& b) { cut(b + ".shp"); }, "OpenFeatureClass",
-       "truncated"},
-      {"truncated .shx", true, [&](const std::string& b) { cut(b + ".shx"); }, "OpenFeatureClass1",
-       ".shx"},
-      {"truncated .dbf", false, [&](const std::string& b) { cut(b + ".dbf"); }, "OpenFeatureClass",
-       "truncated"},
-      {"more attribute records than shapes", true,
+      {"no .shx", true, "OpenFeatureClass1", "(.shx)"},
+      {"no .dbf", false, "OpenFeatureClass", "(.dbf)"},
+      {"truncated .shp", false, "OpenFeatureClass", "truncated"},
+      {"truncated .shx", true, "OpenFeatureClass1", ".shx"},
+      {"truncated .dbf", false, "OpenFeatureClass", "truncated"},
+      {"more attribute records than shapes", true, "OpenFeatureClass1",
+       "holds 1 shapes but its attribute table 3 records",
        [](const std::string& b) {
          const fs::path three = fs::path(b).parent_path() / "three";
          WriteShapefile(three, "RVXLine", wkbLineString, kFields,
                         {Line(1, "1", {}), Line(2, "2", {}), Line(3, "3", {})});
          fs::copy_file(three / "RVXLine.dbf", b + ".dbf", fs::copy_options::overwrite_existing);
-       },
-       "OpenFeatureClass1", "holds 1 shapes but its attribute table 3 records"},
-      {"no Comid", true, none, "LoadFeatureclassWork", "has no field Comid", noComid},
-      {"a value too long", false, none, "AddFields", "\"Name\" (String 10) cannot hold", wideName,
-       "far too long"},
+       }},
+      {"no Comid", true, "LoadFeatureclassWork", "has no field Comid", nullptr, noComid},
+      {"a value too long", false, "AddFields", "\"Name\" (String 10) cannot hold", nullptr,
+       wideName, "far too long"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -216,7 +207,11 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
     input("A", "1", kFields, "a");
     input("B", "2", c.fields, c.name);
     const std::string base = (t.f.input / "B" / folder / step.name).string();
-    c.spoil(base);
+    const std::string what = c.what;
+    if (what.rfind("no .", 0) == 0) fs::remove(base + what.substr(3));
+    if (what.rfind("truncated .", 0) == 0)
+      fs::resize_file(base + what.substr(10), fs::file_size(base + what.substr(10)) * 4 / 5);
+    if (c.spoil) c.spoil(base);
     try {
       t.Append();
       ADD_FAILURE() << "no error";

@@ -48,16 +48,12 @@ TEST(DbfTable, StoredTextReadsAsValuesOrIsRefusedNamingFileRowAndField) {
   EXPECT_EQ(numbered.RecordNumber(), 3);  // the deleted record still counts
 
   const std::string base = test::DbfBytes(kColumns, {{{"1", "2.5", "a", "20200101"}}});
-  struct Bad {
-    const char* name;
-    std::string bytes;
-    const char* says;
-  };
   std::string longer = base;
   longer.insert(longer.size() - 1, std::string(45, ' '));  // one record more than counted
   std::string noEnd = base;
   noEnd[32 + 4 * 32] = ' ';  // the field list's end mark
-  const std::vector<Bad> bad = {
+  // What is wrong, the file's bytes, and what the error says.
+  const std::vector<std::tuple<const char*, std::string, const char*>> bad = {
       {"cut short", base.substr(0, base.size() - 10), "counts 1 records"},
       {"header shorter than its own length", base.substr(0, 40), "ends before"},
       {"a record more than counted", longer, "counts 1 records"},
@@ -65,10 +61,8 @@ TEST(DbfTable, StoredTextReadsAsValuesOrIsRefusedNamingFileRowAndField) {
       {"no fields", test::DbfBytes({}, {}), "no fields"},
       {"text in a number", test::DbfBytes(kColumns, {{{"1", "2.5", "", ""}}, {{"1x", "", "", ""}}}),
        "Row 2, field \"Comid\": \"1x\" is not a number"},
-      {"stars in a number", test::DbfBytes(kColumns, {{{"1", "**.*", "", ""}}}), "\"Length\""},
       {"impossible date", test::DbfBytes(kColumns, {{{"1", "", "", "20231345"}}}),
        "\"20231345\" is not a date"},
-      {"text as date", test::DbfBytes(kColumns, {{{"1", "", "", "soon"}}}), "\"Since\""},
   };
   for (const auto& [name, bytes, says] : bad) {
     const fs::path file = dir / "bad.dbf";
