@@ -90,6 +90,7 @@ TEST_F(FeaturePhaseTest, EachRouteAppendsInListOrderAndLeavesTheInputsAsTheyWere
   // The plain route at the top level: 250 points (past the old flush cadence) in UTF-8, one in
   // Latin-1, none in C, and no class at all in D.
   std::vector<KitFeature> points;
+  points.reserve(251);
   for (int i = 0; i < 250; ++i)
     points.push_back({"POINT (" + std::to_string(i) + " 1)", {std::to_string(i % 10), "Œuvre"}});
   Input("A", "", "streamgageevent", wkbPoint, points);
@@ -197,9 +198,10 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
     const schema::AppendStep step{c.viaWork ? "RVXLine" : "streamgageevent", c.viaWork};
     t.Steps({step}, "A\nB\n");
     const std::string folder = c.viaWork ? "hydrography" : "";
-    const auto input = [&](const char* ws, Value comid, const std::vector<KitField>& fields,
-                           Value name) {
+    const auto input = [&](const char* ws, const Value& comid, const std::vector<KitField>& fields,
+                           const Value& name) {
       std::vector<Value> values;
+      values.reserve(fields.size());
       for (const KitField& field : fields) values.push_back(field.name == "Comid" ? comid : name);
       const KitFeature feature{c.viaWork ? "LINESTRING (0 0,1 1)" : "POINT (1 1)", values};
       t.Input(ws, folder, step.name, c.viaWork ? wkbLineString : wkbPoint, {feature}, fields);

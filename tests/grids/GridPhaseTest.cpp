@@ -58,6 +58,7 @@ std::vector<std::int32_t> Cells(const fs::path& folder) {
 // program's own writer refuses a value twice).
 void WriteTable(const fs::path& dbf, const std::vector<VatRow>& rows) {
   std::vector<test::DbfRecord> records;
+  records.reserve(rows.size());
   for (const VatRow& r : rows)
     records.push_back(
         {{std::to_string(gis::VatInteger(r[0])), std::to_string(gis::VatInteger(r[1])),
