@@ -4,23 +4,17 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <set>
 
 #include "Generator.h"
 #include "SchemaWriter.h"
 #include "features/ExtentRepair.h"
 #include "features/FeaturePhase.h"
-#include "platform/files/FileSystem.h"
 #include "platform/gis/FeatureReader.h"
-#include "platform/gis/GisTest.h"  // tests/platform/gis: Snapshot
 #include "platform/gis/Shapefile.h"
 #include "platform/gis/ShapefileExtent.h"
-#include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
-#include "runctl/RunContext.h"
 #include "runctl/RunMessages.h"
-#include "support/RecordingFeedback.h"
 #include "support/ShapefileKit.h"
 #include "support/Workspaces.h"
 
@@ -34,7 +28,7 @@ using test::ReadShapefile;
 using test::Value;
 using test::WriteShapefile;
 
-// Three classes, one of each kind the phase treats differently.
+// A class of each route: de-duplicated through the Work folder, and plain at the top level.
 constexpr const char* kLayout = R"(
 epsg 5070
 featureclass hydrography/RVXLine LineString
@@ -45,236 +39,195 @@ featureclass streamgageevent Point
   field Comid Integer 10
   field Name String 10
 end
-featureclass Drainage/catchment Polygon
-  field Comid Integer 10
-  field Name String 10
-end
 vat
   field Value Integer 10
-  field Count Integer 10
 end
 append RVXLine work
 append streamgageevent
-append catchment
 )";
 
 const std::vector<KitField> kFields = {{"Comid", OFTInteger, 10}, {"Name", OFTString, 10}};
 
-KitFeature Line(int x, Value comid, const std::string& name) {
+KitFeature Line(int x, Value comid, Value name) {
   return {"LINESTRING (" + std::to_string(x) + " 0," + std::to_string(x) + " 1)", {comid, name}};
 }
 
-// The folders of one phase run (input, output, Work, list), its layout and what it told.
-class Phase {
+// A run of the phase on the layout above: its output and Work folders hold the empty classes.
+class Phase : public test::RunSetup {
  public:
-  Phase()
-      : f(test::MakeRunFolders(dir.Path())), layout(schema::ParseSchema(kLayout, "test layout")) {
-    schema::WriteEmptyWorkspace(f.output, layout);
-    schema::WriteEmptyWorkspace(Work(), layout);
+  Phase() {
+    layout = schema::ParseSchema(kLayout, "test layout");
+    for (const fs::path& folder : {f.output, Work()}) schema::WriteEmptyWorkspace(folder, layout);
   }
   fs::path Work() const { return f.app / "Work"; }
-  // Only these steps of the layout run.
-  void OnlySteps(std::vector<schema::AppendStep> steps) { layout.featureSteps = std::move(steps); }
+  // Only these steps of the layout run, over the workspaces of `list`.
+  void Steps(std::vector<schema::AppendStep> steps, const std::string& list) {
+    layout.featureSteps = std::move(steps);
+    test::WriteFile(f.list, list);
+  }
   void Input(const std::string& ws, const std::string& folder, const std::string& name,
              OGRwkbGeometryType type, const std::vector<KitFeature>& features,
-             const std::vector<KitField>& fields = kFields) {
-    WriteShapefile(f.input / ws / folder, name, type, fields, features);
-  }
-  RunContext& Context(bool interactive) {
-    log = std::make_unique<ActivityLog>(*files, f.app, interactive);
-    context.emplace(RunContext{f.app, interactive, *files, *log, feedback, layout});
-    return *context;
+             const std::vector<KitField>& fields = kFields, const char* encoding = "UTF-8") {
+    WriteShapefile(f.input / ws / folder, name, type, fields, features, encoding);
   }
   void Append(bool interactive = false) {
     AppendFeatureClasses(Context(interactive), f.input, f.output, Work(), f.list);
   }
-  std::vector<std::string> Log() const { return test::LogMessages(f.app / "Active.log"); }
-  std::vector<std::string> Statuses() const {
-    std::vector<std::string> statuses;
-    for (const auto& e : feedback.events)
-      if (e.rfind("status:", 0) == 0) statuses.push_back(e.substr(7));
-    return statuses;
-  }
-
-  test::TempDir dir;
-  test::RunFolders f;
-  std::unique_ptr<FileSystem> files = MakeFileSystem();
-  test::RecordingFeedback feedback;
-  schema::Schema layout;
-  std::unique_ptr<ActivityLog> log;
-  std::optional<RunContext> context;
 };
 
 class FeaturePhaseTest : public ::testing::Test, public Phase {};
 
-TEST_F(FeaturePhaseTest, KeepsTheFirstFeatureOfEachComidInListOrder) {
-  OnlySteps({{"RVXLine", true}});
-  test::WriteFile(f.list, "A\nB\n");
+TEST_F(FeaturePhaseTest, EachRouteAppendsInListOrderAndLeavesTheInputsAsTheyWere) {
+  Steps({{"RVXLine", true}, {"streamgageevent", false}}, "A\nB\nC\nD\n");
+  // Comids 7, 9, 7, none, then B's 12, 9: the first feature of each Comid is kept.
   Input("A", "hydrography", "RVXLine", wkbLineString,
         {Line(1, "7", "a7"), Line(2, "9", "a9"), Line(3, "7", "a7 again"), Line(4, {}, "none")});
-  // B holds its Comids as text: "9" is the same Comid as the number 9.
-  Input("B", "hydrography", "RVXLine", wkbLineString, {Line(5, "12", "b12"), Line(6, "9", "b9")},
-        {{"Comid", OFTString, 10}, {"Name", OFTString, 10}});
-  Append();
-
-  EXPECT_EQ(
-      ReadShapefile(f.output / "hydrography/RVXLine.shp"),
-      (std::vector<KitFeature>{Line(1, "7", "a7"), Line(2, "9", "a9"), Line(5, "12", "b12")}));
-  EXPECT_EQ(Log(), (std::vector<std::string>{
-                       "RVXLine: 6 features read, 3 written, 2 passed over as duplicates of an "
-                       "earlier Comid, 1 passed over for an empty Comid",
-                       "Feature class phase took S seconds"}));
-  EXPECT_EQ(Statuses(), (std::vector<std::string>{"Appending RVXLine for Workspace: A",
-                                                  "Appending RVXLine for Workspace: B"}));
-}
-
-TEST_F(FeaturePhaseTest, PlainRouteAppendsEveryFeatureAtTheWorkspaceTopLevel) {
-  OnlySteps({{"streamgageevent", false}});
-  test::WriteFile(f.list, "A\nEmpty\n");
-  std::vector<KitFeature> many;
+  // B's folder in other letter case, its Comids as text ("9" is the Comid 9), multi-part
+  // shapes, a field the output lacks and no Name: B's Name stays empty, never A's last one.
+  Input("B", "Hydrography", "RVXLine", wkbMultiLineString,
+        {{"MULTILINESTRING ((5 0,5 1))", {"12", "x"}}, {"MULTILINESTRING ((6 0,6 1))", {"9", "y"}}},
+        {{"COMID", OFTString, 10}, {"Extra", OFTString, 5}});
+  // The plain route at the top level: 250 points (past the old flush cadence) in UTF-8, one in
+  // Latin-1, none in C, and no class at all in D.
+  std::vector<KitFeature> points;
+  points.reserve(251);
   for (int i = 0; i < 250; ++i)
-    many.push_back({"POINT (" + std::to_string(i) + " 1)", {std::to_string(i % 10), "p"}});
-  Input("A", "", "streamgageevent", wkbPoint, many);
-  Input("Empty", "", "streamgageevent", wkbPoint, {});
+    points.push_back({"POINT (" + std::to_string(i) + " 1)", {std::to_string(i % 10), "Œuvre"}});
+  Input("A", "", "streamgageevent", wkbPoint, points);
+  Input("B", "", "streamgageevent", wkbPoint, {{"POINT (0 2)", {"1", "Rivière"}}}, kFields,
+        "ISO-8859-1");
+  Input("C", "", "streamgageevent", wkbPoint, {});
+  ASSERT_NE(test::ReadFile(f.input / "B/streamgageevent.dbf").find("Rivi\xE8re"),
+            std::string::npos);
+  const test::Tree inputs = test::Snapshot(f.input);
   Append();
 
-  EXPECT_EQ(ReadShapefile(f.output / "streamgageevent.shp"), many);
-  EXPECT_EQ(Log().front(), "streamgageevent: 250 features read, 250 written");
+  EXPECT_EQ(ReadShapefile(f.output / "hydrography/RVXLine.shp"),
+            (std::vector<KitFeature>{Line(1, "7", "a7"), Line(2, "9", "a9"), Line(5, "12", {})}));
+  points.push_back({"POINT (0 2)", {"1", "Rivière"}});
+  EXPECT_EQ(ReadShapefile(f.output / "streamgageevent.shp"), points);
+  EXPECT_NE(test::ReadFile(f.output / "streamgageevent.dbf").find("Rivière"), std::string::npos);
+  EXPECT_EQ(test::Changes(inputs, test::Snapshot(f.input)), test::kNoChanges);
+
+  const std::string missing = "Can't find input feature class: " + f.input.string();
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{
+                missing + "/C/hydrography RVXLine", missing + "/D/hydrography RVXLine",
+                "RVXLine: 6 features read, 3 written, 2 passed over as duplicates of an "
+                "earlier Comid, 1 passed over for an empty Comid",
+                missing + "/D streamgageevent", "streamgageevent: 251 features read, 251 written",
+                "Feature class phase took S seconds"}));
+  std::vector<std::string> statuses;
+  for (const char* name : {"RVXLine", "streamgageevent"})
+    for (const char* ws : {"A", "B", "C", "D"})
+      statuses.push_back("Appending " + std::string(name) + " for Workspace: " + ws);
+  EXPECT_EQ(feedback.Statuses(), statuses);
 }
 
-TEST(FeaturePhaseCases, MissingClassesAreReportedAndSkipped) {
+TEST(FeaturePhaseCases, AMissingOutputClassIsReportedAndItsPassSkipped) {
   struct Case {
-    const char* what;
-    std::vector<schema::AppendStep> steps;
-    std::function<void(Phase&)> remove;
-    std::vector<std::string> messages;
+    const char* name;
+    bool viaWork;
+    bool inWork;  // removed from the Work folder, so nothing is collected; else from the output
+    std::string counts;
     std::size_t statuses;
   };
-  const auto input = [](const char* ws, const char* name) {
-    return "Can't find input feature class: " + (ws + std::string("/") + name);
-  };
+  const std::string noDuplicates =
+      ", 0 passed over as duplicates of an earlier Comid, 0 passed over for an empty Comid";
   const std::vector<Case> cases = {
-      {"plain input",
-       {{"streamgageevent", false}},
-       [](Phase& t) { fs::remove_all(t.f.input / "A"); },
-       {input("A", ""), "streamgageevent: 1 features read, 1 written"},
-       2},
-      {"plain output",
-       {{"streamgageevent", false}},
-       [](Phase& t) { gis::DeleteShapefile(t.f.output, "streamgageevent"); },
-       {"Output file not found: OUT streamgageevent",
-        "streamgageevent: 0 features read, 0 written"},
-       0},
-      {"work output",
-       {{"RVXLine", true}},
-       [](Phase& t) { gis::DeleteShapefile(t.f.output / "hydrography", "RVXLine"); },
-       {"Output file not found: OUT/hydrography RVXLine",
-        "RVXLine: 2 features read, 0 written, 0 passed over as duplicates of an earlier Comid, 0 "
-        "passed over for an empty Comid"},
-       2},
-      {"work copy",
-       {{"RVXLine", true}},
-       [](Phase& t) { gis::DeleteShapefile(t.Work() / "hydrography", "RVXLine"); },
-       {"Output file not found: WORK/hydrography RVXLine",
-        "Can't find input feature class: WORK/hydrography RVXLine",
-        "RVXLine: 0 features read, 0 written, 0 passed over as duplicates of an earlier Comid, 0 "
-        "passed over for an empty Comid"},
-       0},
+      {"streamgageevent", false, false, "streamgageevent: 0 features read, 0 written", 0},
+      {"RVXLine", true, false, "RVXLine: 2 features read, 0 written" + noDuplicates, 2},
+      {"RVXLine", true, true, "RVXLine: 0 features read, 0 written" + noDuplicates, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.counts);
     Phase t;
-    t.OnlySteps(c.steps);
-    test::WriteFile(t.f.list, "A\nB\n");
-    for (const char* ws : {"A", "B"}) {
-      t.Input(ws, "", "streamgageevent", wkbPoint, {{"POINT (1 1)", {"1", ws}}});
-      t.Input(ws, "hydrography", "RVXLine", wkbLineString,
-              {Line(1, ws == std::string("A") ? "1" : "2", ws)});
+    t.Steps({{c.name, c.viaWork}}, "A\nB\n");
+    for (const auto& [ws, comid] : {std::pair{"A", "1"}, {"B", "2"}}) {
+      t.Input(ws, "", "streamgageevent", wkbPoint, {{"POINT (1 1)", {comid, ws}}});
+      t.Input(ws, "hydrography", "RVXLine", wkbLineString, {Line(1, comid, ws)});
     }
-    c.remove(t);
+    const fs::path root = c.inWork ? t.Work() : t.f.output;
+    const fs::path folder = c.viaWork ? root / "hydrography" : root;
+    gis::DeleteShapefile(folder, c.name);
     t.Append(/*interactive=*/true);
 
-    std::vector<std::string> expected;
-    for (std::string m : c.messages) {
-      for (const auto& [word, path] :
-           {std::pair{"OUT", t.f.output.string()}, std::pair{"WORK", t.Work().string()}})
-        if (auto at = m.find(word); at != std::string::npos)
-          m.replace(at, std::string(word).size(), path);
-      if (m.rfind("Can't find input feature class: A", 0) == 0)
-        m = "Can't find input feature class: " + (t.f.input / "A").string() + " streamgageevent";
-      expected.push_back(m);
-    }
-    expected.push_back("Feature class phase took S seconds");
+    const std::string where = folder.string() + " " + c.name;
+    std::vector<std::string> expected = {"Output file not found: " + where};
+    if (c.inWork) expected.push_back("Can't find input feature class: " + where);
+    EXPECT_EQ(t.feedback.Boxes(), expected);
+    expected.insert(expected.end(), {c.counts, "Feature class phase took S seconds"});
     EXPECT_EQ(t.Log(), expected);
-    EXPECT_EQ(t.feedback.Boxes().size(), expected.size() - 2);  // each message also in a box
-    EXPECT_EQ(t.Statuses().size(), c.statuses);
+    EXPECT_EQ(t.feedback.Statuses().size(), c.statuses);
   }
 }
 
-TEST(FeaturePhaseCases, FailuresEndTheRunWithTheReportOfTheProcedureConcerned) {
+TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
   struct Case {
-    const char* what;
-    std::vector<schema::AppendStep> steps;
-    std::function<void(Phase&)> make;
+    const char* what;  // "no .shx", "truncated .dbf": done so to B's class
+    bool viaWork;      // B's RVXLine, else B's streamgageevent, at fault
     const char* procedure;
-    std::string file;
+    const char* says;
+    std::function<void(const std::string& base)> spoil = {};  // base: B's class without extension
+    std::vector<KitField> fields = kFields;                   // B's, with one feature
+    const char* name = "b";
   };
+  const std::vector<KitField> noComid = {{"Name", OFTString, 10}};
+  const std::vector<KitField> wideName = {{"Comid", OFTInteger, 10}, {"Name", OFTString, 20}};
   const std::vector<Case> cases = {
-      {"damaged plain input",
-       {{"streamgageevent", false}},
-       [](Phase& t) {
-         t.Input("A", "", "streamgageevent", wkbPoint, {{"POINT (1 1)", {"1", "a"}}});
-         fs::resize_file(t.f.input / "A/streamgageevent.dbf", 40);
-       },
-       "OpenFeatureClass",
-       "A/streamgageevent.dbf"},
-      {"damaged work input",
-       {{"RVXLine", true}},
-       [](Phase& t) {
-         t.Input("A", "hydrography", "RVXLine", wkbLineString, {Line(1, "1", "a")});
-         fs::remove(t.f.input / "A/hydrography/RVXLine.shx");
-       },
-       "OpenFeatureClass1",
-       "A/hydrography/RVXLine.shp"},
-      {"no Comid",
-       {{"RVXLine", true}},
-       [](Phase& t) {
-         t.Input("A", "hydrography", "RVXLine", wkbLineString, {{"LINESTRING (0 0,1 1)", {"a"}}},
-                 {{"Name", OFTString, 10}});
-       },
-       "LoadFeatureclassWork",
-       "A/hydrography/RVXLine.shp"},
-      {"value too long",
-       {{"catchment", false}},
-       [](Phase& t) {
-         t.Input("A", "Drainage", "catchment", wkbPolygon,
-                 {{"POLYGON ((0 0,1 0,0 1,0 0))", {"1", "far too long"}}},
-                 {{"Comid", OFTInteger, 10}, {"Name", OFTString, 20}});
-       },
-       "AddFields",
-       "A/Drainage/catchment.shp"},
+      {"no .shx", true, "OpenFeatureClass1", "(.shx)"},
+      {"no .dbf", false, "OpenFeatureClass", "(.dbf)"},
+      {"truncated .shp", false, "OpenFeatureClass", "truncated"},
+      {"truncated .shx", true, "OpenFeatureClass1", ".shx"},
+      {"truncated .dbf", false, "OpenFeatureClass", "truncated"},
+      {"more attribute records than shapes", true, "OpenFeatureClass1",
+       "holds 1 shapes but its attribute table 3 records",
+       [](const std::string& b) {
+         const fs::path three = fs::path(b).parent_path() / "three";
+         WriteShapefile(three, "RVXLine", wkbLineString, kFields,
+                        {Line(1, "1", {}), Line(2, "2", {}), Line(3, "3", {})});
+         fs::copy_file(three / "RVXLine.dbf", b + ".dbf", fs::copy_options::overwrite_existing);
+       }},
+      {"no Comid", true, "LoadFeatureclassWork", "has no field Comid", nullptr, noComid},
+      {"a value too long", false, "AddFields", "\"Name\" (String 10) cannot hold", nullptr,
+       wideName, "far too long"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Phase t;
-    t.OnlySteps(c.steps);
-    test::WriteFile(t.f.list, "A\n");
-    c.make(t);
+    const schema::AppendStep step{c.viaWork ? "RVXLine" : "streamgageevent", c.viaWork};
+    t.Steps({step}, "A\nB\n");
+    const std::string folder = c.viaWork ? "hydrography" : "";
+    const auto input = [&](const char* ws, const Value& comid, const std::vector<KitField>& fields,
+                           const Value& name) {
+      std::vector<Value> values;
+      values.reserve(fields.size());
+      for (const KitField& field : fields) values.push_back(field.name == "Comid" ? comid : name);
+      const KitFeature feature{c.viaWork ? "LINESTRING (0 0,1 1)" : "POINT (1 1)", values};
+      t.Input(ws, folder, step.name, c.viaWork ? wkbLineString : wkbPoint, {feature}, fields);
+    };
+    input("A", "1", kFields, "a");
+    input("B", "2", c.fields, c.name);
+    const std::string base = (t.f.input / "B" / folder / step.name).string();
+    const std::string what = c.what;
+    if (what.rfind("no .", 0) == 0) fs::remove(base + what.substr(3));
+    if (what.rfind("truncated .", 0) == 0)
+      fs::resize_file(base + what.substr(10), fs::file_size(base + what.substr(10)) * 4 / 5);
+    if (c.spoil) c.spoil(base);
     try {
       t.Append();
       ADD_FAILURE() << "no error";
     } catch (const ReportedError& e) {
-      EXPECT_NE(e.Report().find("in procedure " + std::string(c.procedure) + " of"),
-                std::string::npos)
-          << e.Report();
-      EXPECT_NE(e.Report().find((t.f.input / c.file).string()), std::string::npos) << e.Report();
+      for (const std::string& says :
+           {"in procedure " + std::string(c.procedure) + " of", base + ".", std::string(c.says)})
+        EXPECT_NE(e.Report().find(says), std::string::npos) << says << " not in " << e.Report();
     }
+    EXPECT_EQ(ReadShapefile(t.f.output / folder / (step.name + ".shp")).size(), 1u);
   }
 }
 
 TEST_F(FeaturePhaseTest, CancelStopsBetweenWorkspacesLeavingWholeWorkspacesBehind) {
-  OnlySteps({{"RVXLine", true}, {"streamgageevent", false}});
-  test::WriteFile(f.list, "A\nB\n");
+  Steps({{"RVXLine", true}, {"streamgageevent", false}}, "A\nB\n");
   Input("A", "hydrography", "RVXLine", wkbLineString, {Line(1, "1", "a1"), Line(2, "2", "a2")});
   Input("B", "hydrography", "RVXLine", wkbLineString, {Line(3, "3", "b3")});
   feedback.cancelAfterChecks = 2;  // before the class, before A, then no more
@@ -282,21 +235,6 @@ TEST_F(FeaturePhaseTest, CancelStopsBetweenWorkspacesLeavingWholeWorkspacesBehin
   EXPECT_EQ(ReadShapefile(f.output / "hydrography/RVXLine.shp"),
             (std::vector<KitFeature>{Line(1, "1", "a1"), Line(2, "2", "a2")}));
   EXPECT_TRUE(ReadShapefile(f.output / "streamgageevent.shp").empty());
-}
-
-TEST_F(FeaturePhaseTest, CatchmentHeaderStatesTheExtentOfItsShapes) {
-  OnlySteps({{"catchment", false}});
-  test::WriteFile(f.list, "A\nB\n");
-  Input("A", "Drainage", "catchment", wkbPolygon, {{"POLYGON ((0 0,4 0,0 3,0 0))", {"1", "a"}}});
-  Input("B", "drainage", "catchment", wkbPolygon, {{"POLYGON ((-2 5,1 9,1 5,-2 5))", {"2", "b"}}});
-  Append();
-  const fs::path drainage = f.output / "Drainage";
-  const gis::Extent extent{-2, 0, 4, 9};
-  EXPECT_EQ(gis::ShapesExtent(drainage, "catchment"), extent);
-  EXPECT_EQ(gis::ReadHeaderExtents(drainage, "catchment").shp, extent);
-  EXPECT_EQ(gis::ReadHeaderExtents(drainage, "catchment").shx, extent);
-  EXPECT_EQ(Statuses().back(), "Fixing Extents for catchment");
-  EXPECT_FALSE(gis::FindShapefile(drainage, "catchtemp"));
 }
 
 // Writes a wrong extent into the header of a .shp or .shx (xmin, ymin, xmax, ymax at byte 36).
@@ -309,7 +247,6 @@ void SpoilHeaderExtent(const fs::path& shp) {
 
 TEST_F(FeaturePhaseTest, ExtentRepairRewritesAWrongHeaderAndNeverLosesTheCatchments) {
   const fs::path drainage = f.output / "Drainage";
-  gis::DeleteShapefile(drainage, "catchment");
   // Outer rings clockwise, as shapefiles store them.
   const std::vector<KitFeature> catchments = {{"POLYGON ((0 0,0 3,4 0,0 0))", {"1", "é"}},
                                               {"POLYGON ((5 5,5 7,6 5,5 5))", {"2", {}}}};
@@ -332,18 +269,18 @@ TEST_F(FeaturePhaseTest, ExtentRepairRewritesAWrongHeaderAndNeverLosesTheCatchme
   test::WriteFile(drainage / "catchtemp.shp", "the user's");
   const auto before = test::Snapshot(drainage);
   EXPECT_THROW(RepairExtent(Context(false), drainage, "catchment", std::nullopt), AppError);
-  EXPECT_EQ(test::Snapshot(drainage), before);
+  EXPECT_EQ(test::Changes(before, test::Snapshot(drainage)), test::kNoChanges);
 }
 
 // Generated workspaces overlap, so neighbours share Comids: every class of the real layout
 // must hold exactly the inputs' features in list order, each Comid of a de-duplicated class
-// once, as its first workspace has it.
+// once, as its first workspace has it; the catchments' header states their extent.
 TEST_F(FeaturePhaseTest, GeneratedWorkspacesAppendAsTheLayoutSays) {
   layout = schema::ShippedSchema();
-  fs::remove_all(f.output);
-  fs::remove_all(Work());
-  schema::WriteEmptyWorkspace(f.output, layout);
-  schema::WriteEmptyWorkspace(Work(), layout);
+  for (const fs::path& folder : {f.output, Work()}) {
+    fs::remove_all(folder);
+    schema::WriteEmptyWorkspace(folder, layout);
+  }
   synth::GenerateOptions options;
   options.out = f.input;
   options.count = 4;
@@ -352,8 +289,7 @@ TEST_F(FeaturePhaseTest, GeneratedWorkspacesAppendAsTheLayoutSays) {
   options.threshold = 12;
   options.schemaFile = fs::path(RIVANET_SOURCE_DIR) / "schema/workspace.schema";
   synth::Generate(options, nullptr);
-  const fs::path list = f.input / synth::kListFile;
-  AppendFeatureClasses(Context(false), f.input, f.output, Work(), list);
+  AppendFeatureClasses(Context(false), f.input, f.output, Work(), f.input / synth::kListFile);
 
   std::size_t passedOver = 0;
   for (const schema::AppendStep& step : layout.featureSteps) {
@@ -375,6 +311,15 @@ TEST_F(FeaturePhaseTest, GeneratedWorkspacesAppendAsTheLayoutSays) {
     EXPECT_EQ(ReadShapefile(out), expected);
   }
   EXPECT_GT(passedOver, 0u);  // the units did share Comids
+
+  const fs::path drainage = files->Resolve(f.output / "drainage");
+  const gis::HeaderExtents header = gis::ReadHeaderExtents(drainage, "catchment");
+  EXPECT_EQ(header.shp, gis::ShapesExtent(drainage, "catchment"));
+  EXPECT_EQ(header.shx, header.shp);
+  const std::vector<std::string> statuses = feedback.Statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Fixing Extents for catchment"),
+            statuses.end());
+  EXPECT_FALSE(gis::FindShapefile(drainage, "catchtemp"));
 }
 
 }  // namespace

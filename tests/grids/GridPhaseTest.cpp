@@ -12,12 +12,12 @@
 #include "grids/GridPhase.h"
 #include "platform/Error.h"
 #include "platform/database/Database.h"
-#include "platform/gis/GdalSupport.h"
 #include "platform/gis/GridReader.h"
 #include "platform/gis/GridVat.h"
 #include "platform/gis/GridWriter.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/RunMessages.h"
+#include "support/DbfFile.h"
 #include "support/Workspaces.h"
 #include "workspace/Schema.h"
 
@@ -54,41 +54,18 @@ std::vector<std::int32_t> Cells(const fs::path& folder) {
   return cells;
 }
 
-// Every file below `folder` with its size and time, to show that reading changed nothing.
-std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Listing(
-    const fs::path& folder) {
-  std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> files;
-  for (const auto& e : fs::recursive_directory_iterator(folder))
-    if (e.is_regular_file()) files[e.path().string()] = {e.file_size(), e.last_write_time()};
-  return files;
-}
-
-std::vector<std::string> Statuses(const std::vector<std::string>& events) {
-  std::vector<std::string> statuses;
-  for (const auto& e : events)
-    if (e.rfind("status:", 0) == 0) statuses.push_back(e.substr(7));
-  return statuses;
-}
-
 // A value attribute table as ArcGIS might leave it: names in capitals, rows as given (the
-// program's own writer refuses a value twice, so OGR writes it here).
+// program's own writer refuses a value twice).
 void WriteTable(const fs::path& dbf, const std::vector<VatRow>& rows) {
-  const gis::DatasetPtr ds(
-      gis::Driver("ESRI Shapefile", dbf).Create(dbf.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-  OGRLayer* layer = ds->CreateLayer("cat.tif.vat", nullptr, wkbNone, nullptr);
-  for (const gis::VatField& field : {gis::VatField{"VALUE", gis::DbfType::Integer, 10, 0},
-                                     gis::VatField{"COUNT", gis::DbfType::Integer, 10, 0},
-                                     gis::VatField{"COMID", gis::DbfType::Integer, 10, 0},
-                                     gis::VatField{"PROD_UNIT", gis::DbfType::String, 4, 0}})
-    gis::AddField(*layer, field, dbf);
-  for (const VatRow& row : rows) {
-    const gis::FeaturePtr feature = gis::NewFeature(*layer);
-    feature->SetField(0, static_cast<GIntBig>(std::get<std::int64_t>(row[0])));
-    feature->SetField(1, static_cast<GIntBig>(std::get<std::int64_t>(row[1])));
-    feature->SetField(2, static_cast<GIntBig>(std::get<std::int64_t>(row[2])));
-    feature->SetField(3, std::get<std::string>(row[3]).c_str());
-    ASSERT_EQ(layer->CreateFeature(feature.get()), OGRERR_NONE);
-  }
+  std::vector<test::DbfRecord> records;
+  records.reserve(rows.size());
+  for (const VatRow& r : rows)
+    records.push_back(
+        {{std::to_string(gis::VatInteger(r[0])), std::to_string(gis::VatInteger(r[1])),
+          std::to_string(gis::VatInteger(r[2])), std::get<std::string>(r[3])}});
+  test::WriteDbf(
+      dbf, {{"VALUE", 'N', 10}, {"COUNT", 'N', 10}, {"COMID", 'N', 10}, {"PROD_UNIT", 'C', 4}},
+      records);
 }
 
 // An ArcInfo workspace copied with one grid under another name. The INFO directory names the
@@ -134,29 +111,19 @@ class GridPhaseTest : public test::RunFixture {
     WriteGrid(ws / "fac_fdr_unit/fac", x, cells);
     WriteGrid(ws / "fac_fdr_unit/fdr", x, cells, gis::CellType::UInt8);
     units.push_back(name);
+  }
+
+  // The phase over `units`, which the list file names in order.
+  void Run(RunContext& ctx) {
     std::string list;
     for (const auto& u : units) list += u + "\r\n";
     WriteFile(f.list, list);
-  }
-
-  void Run(RunContext& ctx) {
     MosaicLists lists;
     for (const auto& grid : ctx.layout.grids) {
       lists.emplace_back();
       for (const auto& u : units) lists.back().push_back(f.input / u / grid.Path());
     }
     AppendGrids(ctx, f.input, f.output, f.list, lists);
-  }
-
-  // What a failing run raised, as its text.
-  std::string Failure(RunContext& ctx) {
-    try {
-      Run(ctx);
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    ADD_FAILURE() << "the grid phase did not fail";
-    return {};
   }
 
   std::vector<std::string> units;
@@ -184,8 +151,7 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
             (std::vector<std::int32_t>{255, 1, 255, 1, 255, 1, 255, 1, 2}));
   const gis::Vat vat = gis::ReadVat(cat);
   ASSERT_EQ(vat.fields.size(), 4u);
-  EXPECT_EQ(vat.fields[2].name, "Comid");
-  EXPECT_EQ(vat.fields[3].name, "Prod_unit");
+  EXPECT_EQ(vat.fields[2].name + " " + vat.fields[3].name, "Comid Prod_unit");
   EXPECT_EQ(vat.rows,
             (std::vector<VatRow>{Row(1, 1, 11, "A"), Row(2, 1, 22, "A"), Row(3, 1, 33, "A"),
                                  Row(4, 2, 44, "B"), Row(5, 1), Row(6, 1)}));
@@ -215,7 +181,7 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
                 "Prod_unit stay empty",
                 counts, "Grid phase took S seconds"}));
   EXPECT_EQ(feedback.Boxes(), std::vector<std::string>{counts});
-  EXPECT_EQ(Statuses(feedback.events),
+  EXPECT_EQ(feedback.Statuses(),
             (std::vector<std::string>{
                 "Running MosaicToNewRaster for Cat", "Running MosaicToNewRaster for Elev_cm",
                 "Running MosaicToNewRaster for Fac", "Running MosaicToNewRaster for Fdr",
@@ -237,7 +203,8 @@ TEST_F(GridPhaseTest, BadInputEndsWithAnErrorNamingTheFileAndKeepsWhatWasWritten
     std::string reason;  // in the error's words
     bool catWritten;     // the catchment grid was done before the failure
   };
-  const fs::path u2 = f.input / "U2";
+  const fs::path u2 = f.input / "U2", skeleton = f.app / "VatWorkSkel.mdb";
+  const fs::path settings = f.app / "RivanetAppend.ini";
   const Case cases[] = {
       {"a grid folder that holds no grid",
        [&] {
@@ -247,43 +214,38 @@ TEST_F(GridPhaseTest, BadInputEndsWithAnErrorNamingTheFileAndKeepsWhatWasWritten
        (u2 / "fac_fdr_unit/fac").string(), "No grid in folder", true},
       {"a truncated raster",
        [&] {
-         const std::string bytes = test::ReadFile(u2 / "elev_unit/elev_cm/elev_cm.tif");
-         WriteFile(u2 / "elev_unit/elev_cm/elev_cm.tif", bytes.substr(0, bytes.size() / 2));
+         const fs::path tif = u2 / "elev_unit/elev_cm/elev_cm.tif";
+         fs::resize_file(tif, fs::file_size(tif) / 2);
        },
        "elev_cm.tif", "grid", true},
-      {"a damaged scratch database skeleton",
-       [&] { WriteFile(f.app / "VatWorkSkel.mdb", "this is no database"); },
-       (f.app / "VatWorkSkel.mdb").string(), "cannot be used", true},
+      {"a damaged scratch database skeleton", [&] { WriteFile(skeleton, "this is no database"); },
+       skeleton.string(), "cannot be used", true},
       {"a scratch database skeleton without tblVat",
-       [&] {
-         fs::remove(f.app / "VatWorkSkel.mdb");
-         db::Connection skeleton(f.app / "VatWorkSkel.mdb", db::OpenMode::Create);
-         skeleton.Execute(
-             "CREATE TABLE tblImport(myValue INTEGER, Comid INTEGER, Prod_unit TEXT);");
-         skeleton.Close();
-       },
-       (f.app / "VatWorkSkel.mdb").string(), "tblVat", true},
-      {"no scratch database skeleton", [&] { fs::remove(f.app / "VatWorkSkel.mdb"); },
-       (f.app / "VatWorkSkel.mdb").string(), "", true},
+       [&] { db::Connection(skeleton, db::OpenMode::ReadWrite).Execute("DROP TABLE tblVat;"); },
+       skeleton.string(), "tblVat", true},
+      {"no scratch database skeleton", [&] { fs::remove(skeleton); }, skeleton.string(), "", true},
       {"a compression level that is no level",
-       [&] {
-         WriteFile(f.app / "RivanetAppend.ini",
-                   "[Working]\r\nSkelPath=Skel\r\nGridCompressionLevel=12\r\n");
-       },
-       (f.app / "RivanetAppend.ini").string(), "GridCompressionLevel=12", false},
+       [&] { WriteFile(settings, "[Working]\r\nSkelPath=Skel\r\nGridCompressionLevel=12\r\n"); },
+       settings.string(), "GridCompressionLevel=12", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(f.input);
     fs::remove_all(f.output);
-    fs::remove(f.app / "VatWorkSkel.mdb");
-    test::MakeScratchSkeleton(f.app / "VatWorkSkel.mdb");
-    WriteFile(f.app / "RivanetAppend.ini", "[Working]\r\nSkelPath=Skel\r\n");
+    fs::remove(skeleton);
+    test::MakeScratchSkeleton(skeleton);
+    WriteFile(settings, "[Working]\r\nSkelPath=Skel\r\n");
     units.clear();
     Unit("U1", 0, {1, 2}, {{Row(1, 1, 11, "A"), Row(2, 1, 22, "A")}});
     Unit("U2", 10, {2, 3}, {{Row(2, 1, 22, "A"), Row(3, 1, 33, "A")}});
     c.spoil();
-    const std::string failure = Failure(Context(false));
+    std::string failure;
+    try {
+      Run(Context(false));
+      ADD_FAILURE() << "the grid phase did not fail";
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
     EXPECT_NE(failure.find(c.file), std::string::npos) << failure;
     EXPECT_NE(failure.find(c.reason), std::string::npos) << failure;
     EXPECT_EQ(fs::exists(f.output / "drainage/cat/cat.tif"), c.catWritten);
@@ -306,6 +268,18 @@ TEST_F(GridPhaseTest, CancelBetweenRowsOfTilesLeavesNoHalfWrittenGrid) {
 TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
   layout.grids = {schema::FindGrid(layout, "cat")};
   RunContext& ctx = Context(false);
+  const auto valueCounts = [](const fs::path& grid) {
+    std::map<std::int64_t, std::int64_t> counts;
+    for (const VatRow& row : gis::ReadVat(grid).rows)
+      counts[gis::VatInteger(row[0])] = gis::VatInteger(row[1]);
+    return counts;
+  };
+  const auto logged = [&](const std::string& text) {
+    const std::vector<std::string> entries = Log();
+    return std::count_if(entries.begin(), entries.end(),
+                         [&](const std::string& m) { return m.find(text) != std::string::npos; });
+  };
+  const fs::path cat = f.output / "drainage/cat";
 
   // ArcInfo grids with their INFO tables (VALUE and COUNT only), the second as the first.
   const fs::path ottawa = kData / "esri-grids/ottawa-census-tracts";
@@ -313,30 +287,20 @@ TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
     CopyArcInfoGridAs(ottawa, "gct_raster", f.input / unit / "drainage", "cat");
     units.push_back(unit);
   }
-  WriteFile(f.list, "ESRI1\r\nESRI2\r\n");
-  auto before = Listing(f.input);
+  auto before = test::Snapshot(f.input, {"list.txt"});
   Run(ctx);
-  EXPECT_EQ(Listing(f.input), before);  // nothing written beside an input
-  const gis::Vat esri = gis::ReadVat(f.output / "drainage/cat");
-  gis::Vat expected = gis::ReadVat(ottawa / "gct_raster");  // 154 values, 0 among them
-  expected.rows.erase(expected.rows.begin());
-  ASSERT_EQ(esri.rows.size(), 153u);
-  for (std::size_t i = 0; i < esri.rows.size(); ++i)
-    EXPECT_EQ(Row(gis::VatInteger(esri.rows[i][0]), gis::VatInteger(esri.rows[i][1])),
-              Row(gis::VatInteger(expected.rows[i][0]), gis::VatInteger(expected.rows[i][1])));
-  const auto log1 = Log();
-  EXPECT_EQ(std::count_if(log1.begin(), log1.end(),
-                          [](const std::string& m) {
-                            return m.find("without Comid and Prod_unit fields") !=
-                                   std::string::npos;
-                          }),
-            2);
+  // Nothing is written beside an input.
+  EXPECT_EQ(test::Changes(before, test::Snapshot(f.input, {"list.txt"})), test::kNoChanges);
+  auto expected = valueCounts(ottawa / "gct_raster");
+  EXPECT_EQ(expected.erase(0), 1u);  // no catchment
+  EXPECT_EQ(expected.size(), 153u);
+  EXPECT_EQ(valueCounts(cat), expected);
+  EXPECT_EQ(logged("without Comid and Prod_unit fields"), 2);
 
   // GeoTIFFs with ArcGIS's .tif.vat.dbf: a 30 m mask, then 100 m vegetation classes over it.
   fs::remove_all(f.input);
   fs::remove(f.app / "Active.log");
   units = {"MASK", "VEG"};
-  WriteFile(f.list, "MASK\r\nVEG\r\n");
   const std::pair<const char*, const char*> tiffs[] = {{"MASK", "MCASS_StudyAreaTemplate30m_sml"},
                                                        {"VEG", "netvegkc100m_sml"}};
   for (const auto& [unit, stem] : tiffs) {
@@ -345,29 +309,25 @@ TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
       fs::copy_file(kData / "arcgis-tiff-vat" / (std::string(stem) + ext),
                     f.input / unit / "drainage/cat" / (std::string("cat") + ext));
   }
-  before = Listing(f.input);
+  before = test::Snapshot(f.input, {"list.txt"});
   Run(ctx);
-  EXPECT_EQ(Listing(f.input), before);
+  EXPECT_EQ(test::Changes(before, test::Snapshot(f.input, {"list.txt"})), test::kNoChanges);
   // The vegetation grid reaches past the mask on every side: the mosaic takes its extent, on
   // the mask's 30 m cells, and its classes everywhere (the later input wins).
-  gis::GridReader mosaic(f.output / "drainage/cat");
+  gis::GridReader mosaic(cat);
   EXPECT_EQ(mosaic.Geometry().cellSize, 30);
   EXPECT_GE(mosaic.Geometry().cols * 30.0, 361 * 100.0);
   std::map<std::int64_t, std::int64_t> histogram;
-  for (std::int32_t v : Cells(f.output / "drainage/cat"))
+  for (std::int32_t v : Cells(cat))
     if (v != O) ++histogram[v];
-  std::map<std::int64_t, std::int64_t> counts;
-  for (const VatRow& row : gis::ReadVat(f.output / "drainage/cat").rows)
-    counts[gis::VatInteger(row[0])] = gis::VatInteger(row[1]);
-  EXPECT_EQ(counts, histogram);
-  EXPECT_EQ(counts.size(), 13u);  // the 14 classes but 0, which is no catchment
-  EXPECT_EQ(counts.count(1), 0u);
-  const auto log2 = Log();
-  const std::string resampled = (f.input / "VEG/drainage/cat/cat.tif").string() +
-                                " was resampled (nearest neighbour) onto the cells of " +
-                                (f.input / "MASK/drainage/cat/cat.tif").string() +
-                                ": cell size 100 instead of 30";
-  EXPECT_NE(std::find(log2.begin(), log2.end(), "Grid " + resampled), log2.end());
+  EXPECT_EQ(valueCounts(cat), histogram);
+  EXPECT_EQ(histogram.size(), 13u);  // the 14 classes but 0, which is no catchment
+  EXPECT_EQ(histogram.count(1), 0u);
+  EXPECT_EQ(
+      logged("Grid " + (f.input / "VEG/drainage/cat/cat.tif").string() +
+             " was resampled (nearest neighbour) onto the cells of " +
+             (f.input / "MASK/drainage/cat/cat.tif").string() + ": cell size 100 instead of 30"),
+      1);
 }
 
 }  // namespace

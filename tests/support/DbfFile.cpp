@@ -9,14 +9,9 @@ namespace fs = std::filesystem;
 namespace rivanet::test {
 namespace {
 
-void Put16(std::string& b, std::size_t at, unsigned v) {
-  b[at] = static_cast<char>(v & 0xFF);
-  b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& b, std::size_t at, unsigned v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
+// Puts `v` little-endian into `bytes` bytes of `b` from `at`.
+void Put(std::string& b, std::size_t at, std::size_t bytes, std::size_t v) {
+  for (std::size_t i = 0; i < bytes; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 std::string Padded(const std::string& value, const DbfColumn& c) {
@@ -31,15 +26,12 @@ std::string Padded(const std::string& value, const DbfColumn& c) {
 std::string DbfBytes(const std::vector<DbfColumn>& columns, const std::vector<DbfRecord>& records) {
   std::size_t recordLength = 1;
   for (const auto& c : columns) recordLength += c.width;
-  const std::size_t headerLength = 32 + 32 * columns.size() + 1;
   std::string b(32, '\0');
   b[0] = 0x03;
-  b[1] = 124;  // last update 2024-01-01
-  b[2] = 1;
-  b[3] = 1;
-  Put32(b, 4, static_cast<unsigned>(records.size()));
-  Put16(b, 8, static_cast<unsigned>(headerLength));
-  Put16(b, 10, static_cast<unsigned>(recordLength));
+  Put(b, 1, 3, 0x01017C);  // last update 2024-01-01
+  Put(b, 4, 4, records.size());
+  Put(b, 8, 2, 32 + 32 * columns.size() + 1);
+  Put(b, 10, 2, recordLength);
   for (const auto& c : columns) {
     std::string d(32, '\0');
     d.replace(0, c.name.size(), c.name);
@@ -54,8 +46,7 @@ std::string DbfBytes(const std::vector<DbfColumn>& columns, const std::vector<Db
     b += r.deleted ? '*' : ' ';
     for (std::size_t i = 0; i < columns.size(); ++i) b += Padded(r.values[i], columns[i]);
   }
-  b += '\x1A';
-  return b;
+  return b + '\x1A';
 }
 
 void WriteDbf(const fs::path& file, const std::vector<DbfColumn>& columns,
@@ -67,20 +58,13 @@ void WriteDbf(const fs::path& file, const std::vector<DbfColumn>& columns,
 std::vector<DbfColumn> ColumnsOf(const schema::Table& table) {
   std::vector<DbfColumn> columns;
   for (const auto& f : table.fields) {
-    switch (f.type) {
-      case schema::FieldType::Integer:
-        columns.push_back({f.name, 'N', f.width, 0});
-        break;
-      case schema::FieldType::Real:
-        columns.push_back({f.name, 'N', f.width, f.precision});
-        break;
-      case schema::FieldType::String:
-        columns.push_back({f.name, 'C', f.width, 0});
-        break;
-      case schema::FieldType::Date:
-        columns.push_back({f.name, 'D', 8, 0});
-        break;
-    }
+    using T = schema::FieldType;
+    const bool number = f.type == T::Integer || f.type == T::Real;
+    columns.push_back({f.name,
+                       number              ? 'N'
+                       : f.type == T::Date ? 'D'
+                                           : 'C',
+                       f.type == T::Date ? 8 : f.width, f.type == T::Real ? f.precision : 0});
   }
   return columns;
 }

@@ -22,12 +22,15 @@ class RecordingFeedback : public RunFeedback {
   bool CancelRequested() override { return cancelAfterChecks >= 0 && checks++ >= cancelAfterChecks; }
   void RestorePointer() override { events.push_back("pointer"); }
 
-  std::vector<std::string> Boxes() const {
-    std::vector<std::string> boxes;
+  // The texts of the events of one kind ("box:", "status:"), in order.
+  std::vector<std::string> Texts(const std::string& kind) const {
+    std::vector<std::string> texts;
     for (const auto& e : events)
-      if (e.rfind("box:", 0) == 0) boxes.push_back(e.substr(4));
-    return boxes;
+      if (e.rfind(kind, 0) == 0) texts.push_back(e.substr(kind.size()));
+    return texts;
   }
+  std::vector<std::string> Boxes() const { return Texts("box:"); }
+  std::vector<std::string> Statuses() const { return Texts("status:"); }
 
   std::vector<std::string> events;
   int cancelAfterChecks = -1;

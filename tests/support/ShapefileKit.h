@@ -47,11 +47,9 @@ inline void WriteShapefile(const std::filesystem::path& folder, const std::strin
   gis::DatasetPtr ds(
       gis::Driver("ESRI Shapefile", file).Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   ASSERT_TRUE(ds) << file;
-  const std::string encodingOption = "ENCODING=" + encoding;
-  const char* options[] = {encodingOption.c_str(), nullptr};
-  gis::SpatialRefPtr srs = gis::SpatialRefFromEpsg(5070, file);
-  OGRLayer* layer = ds->CreateLayer(name.c_str(), srs.get(), type, const_cast<char**>(options));
-  ASSERT_NE(layer, nullptr);
+  CPLStringList options(CSLSetNameValue(nullptr, "ENCODING", encoding.c_str()));
+  OGRLayer* layer = ds->CreateLayer(name.c_str(), gis::SpatialRefFromEpsg(5070, file).get(), type,
+                                    options.List());
   for (const KitField& f : fields) {
     OGRFieldDefn defn(f.name.c_str(), f.type);
     defn.SetWidth(f.width);
@@ -60,12 +58,8 @@ inline void WriteShapefile(const std::filesystem::path& folder, const std::strin
   }
   for (const KitFeature& f : features) {
     gis::FeaturePtr feature = gis::NewFeature(*layer);
-    for (std::size_t i = 0; i < f.values.size(); ++i) {
-      if (f.values[i])
-        feature->SetField(static_cast<int>(i), f.values[i]->c_str());
-      else
-        feature->SetFieldNull(static_cast<int>(i));
-    }
+    for (int i = 0; i < static_cast<int>(f.values.size()); ++i)
+      f.values[i] ? feature->SetField(i, f.values[i]->c_str()) : feature->SetFieldNull(i);
     if (!f.wkt.empty()) {
       OGRGeometry* shape = nullptr;
       ASSERT_EQ(OGRGeometryFactory::createFromWkt(f.wkt.c_str(), nullptr, &shape), OGRERR_NONE);

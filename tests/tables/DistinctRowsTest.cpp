@@ -12,34 +12,21 @@
 namespace rivanet::tables {
 namespace {
 
-// Rows with repeats next to each other, a group (64 rows) apart, in the last short group, and
-// rows that differ only in a value being absent.
-std::vector<SqlRow> Offered() {
-  std::vector<SqlRow> rows;
-  for (int i = 0; i < 300; ++i) {
-    const int k = i % 3 == 0 ? i / 7 : i;
-    std::string name(1, 'r');
-    name += std::to_string(k);
-    rows.push_back({std::int64_t{k}, k % 2 ? SqlValue{0.5} : SqlValue{}, name});
-  }
-  rows.push_back(rows.front());
-  return rows;
-}
-
-// SELECT DISTINCT as a reader would check it by hand.
-std::vector<SqlRow> FirstOccurrences(const std::vector<SqlRow>& rows) {
-  std::vector<SqlRow> kept;
-  std::set<std::string> seen;
-  for (const auto& row : rows)
-    if (seen.insert(RowKey(row)).second) kept.push_back(row);
-  return kept;
-}
-
 TEST(DistinctRows, EachDistinctRowPassesOnceInOrderWhateverTheHash) {
   test::TempDir dir;
   TableStage stage(dir / "stage.sqlite");
-  const std::vector<SqlRow> offered = Offered();
-  const std::vector<SqlRow> expected = FirstOccurrences(offered);
+  // Rows with repeats next to each other, a group of inserts (64 rows) apart and in the last
+  // short group; the expected rows as a reader would pick them by hand.
+  std::vector<SqlRow> offered, expected;
+  std::set<std::string> seen;
+  for (int i = 0; i <= 300; ++i) {
+    const int k = i == 300 ? 0 : i % 3 == 0 ? i / 7 : i;
+    std::string name(1, 'r');  // built so, for GCC 12's false -Wrestrict on "r" + text
+    name += std::to_string(k);
+    SqlRow row{std::int64_t{k}, k % 2 ? SqlValue{0.5} : SqlValue{}, name};
+    if (seen.insert(RowKey(row)).second) expected.push_back(row);
+    offered.push_back(std::move(row));
+  }
   ASSERT_LT(expected.size(), offered.size());
 
   const std::vector<std::pair<const char*, DistinctRows::Hash>> hashes = {
@@ -60,12 +47,6 @@ TEST(DistinctRows, EachDistinctRowPassesOnceInOrderWhateverTheHash) {
     }
     EXPECT_EQ(passed, expected) << name;
   }
-  // Another append compares nothing with the rows of the ones before.
-  std::vector<SqlRow> again;
-  DistinctRows next(stage, [&](SqlRow&& row) { again.push_back(std::move(row)); });
-  next.Offer(offered.front());
-  next.Finish();
-  EXPECT_EQ(again, std::vector<SqlRow>{offered.front()});
 }
 
 }  // namespace

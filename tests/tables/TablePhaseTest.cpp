@@ -5,17 +5,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <map>
 
 #include "platform/files/FileSystem.h"
 #include "platform/gis/DbfReader.h"
-#include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
-#include "runctl/RunContext.h"
 #include "runctl/RunMessages.h"
 #include "support/DbfFile.h"
-#include "support/RecordingFeedback.h"
-#include "support/TempDir.h"
 #include "support/Workspaces.h"
 #include "tables/TablePhase.h"
 #include "workspace/Schema.h"
@@ -37,22 +32,16 @@ DbfRecord Cross(const std::string& comid, const std::string& code) {
   return {{comid, code, "", "", "", "", ""}};
 }
 
-std::string Text(const gis::DbfValue& v) {
-  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-  if (const auto* s = std::get_if<std::string>(&v)) return *s;
-  return std::holds_alternative<double>(v) ? "real" : "";
-}
-
 // Every row of a table as its first `columns` values joined by '|'.
 std::vector<std::string> Rows(const fs::path& file, std::size_t columns = 2) {
   gis::DbfReader reader(file);
   std::vector<std::string> rows;
-  gis::DbfRow row;
-  while (reader.Next(row)) {
+  for (gis::DbfRow row; reader.Next(row);) {
     std::string line;
     for (std::size_t i = 0; i < columns; ++i) {
-      if (i > 0) line += '|';
-      line += Text(row[i]);
+      const auto* number = std::get_if<std::int64_t>(&row[i]);
+      const auto* text = std::get_if<std::string>(&row[i]);
+      line += (i > 0 ? "|" : "") + (number ? std::to_string(*number) : text ? *text : "");
     }
     rows.push_back(line);
   }
@@ -66,31 +55,17 @@ std::vector<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-class TablePhaseTest : public ::testing::Test {
+class TablePhaseTest : public test::RunFixture {
  protected:
   TablePhaseTest() {
     for (const auto& folder : {input, output, work}) fs::create_directories(folder);
   }
-
   // The phase over the workspaces of `list` with the given run order, the layout's tables.
   void Run(std::vector<schema::AppendStep> steps) {
     layout.tableSteps = std::move(steps);
-    ActivityLog log(*files, app, false);
-    RunContext ctx{app, false, *files, log, feedback, layout};
-    AppendTables(ctx, input, output, work, list);
+    AppendTables(Context(false), input, output, work, list);
   }
-  std::vector<std::string> Log() const {
-    std::vector<std::string> lines = test::LogMessages(app / "Active.log");
-    std::erase_if(lines, [](const auto& l) { return l.find(" took ") != std::string::npos; });
-    return lines;
-  }
-  std::vector<std::string> Statuses() const {
-    std::vector<std::string> statuses;
-    for (const auto& e : feedback.events)
-      if (e.rfind("status:", 0) == 0) statuses.push_back(e.substr(7));
-    return statuses;
-  }
-  // Both workspaces' RVXFlow tables and empty targets for it, for the failure cases.
+  // Both workspaces' RVXFlow tables, W1's RVXStatus, and the targets for them.
   void TwoFlowWorkspaces() {
     WriteLayoutTable(output, "RVXFlow", {Flow("9", "9")});
     WriteLayoutTable(input / "W1", "RVXFlow", {Flow("1", "2")});
@@ -100,16 +75,11 @@ class TablePhaseTest : public ::testing::Test {
     test::WriteFile(list, "W1\nW2\n");
   }
 
-  test::TempDir dir;
   // Folder names with blanks, brackets, semicolons and quotes reach no SQL text.
-  fs::path app = dir / "app";
   fs::path input = dir / "in [put];x";
   fs::path output = dir / "out a]b;c'd e";
-  fs::path work = app / "Work";
+  fs::path work = f.app / "Work";
   fs::path list = input / "list.txt";
-  std::unique_ptr<FileSystem> files = MakeFileSystem();
-  test::RecordingFeedback feedback;
-  schema::Schema layout = schema::ShippedSchema();
 };
 
 TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
@@ -122,19 +92,25 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
   WriteLayoutTable(input / "W1", "RVXMetadata", {Meta("0", "a"), Meta("5", "b"), Meta("0", "c")});
   WriteLayoutTable(input / "W1", "RVXStatus", {{{"1", "ok", "", ""}}});
   WriteLayoutTable(input / "W1", "RVXReachCrossReference", {Cross("10", "x"), Cross("11", "y")});
-  // W2 shares a row of each table with W1, in a Latin-1 table, named in other letter case.
-  test::WriteDbf(input / "W2/rvxflow.DBF", test::ColumnsOf(schema::FindTable(layout, "RVXFlow")),
-                 {Flow("1", "2")});
+  // W2 shares a row of each table with W1; its tables are named and their columns spelt in other
+  // letter case, and one is in Latin-1.
+  auto upper = test::ColumnsOf(schema::FindTable(layout, "RVXFlow"));
+  for (auto& column : upper)
+    std::transform(column.name.begin(), column.name.end(), column.name.begin(), ::toupper);
+  test::WriteDbf(input / "W2/rvxflow.DBF", upper, {Flow("1", "2")});
   test::WriteDbf(input / "W2/RVXMetadata.dbf",
                  test::ColumnsOf(schema::FindTable(layout, "RVXMetadata")),
                  {Meta("5", "b"), Meta("7", "Rivi\xE8re")}, "ISO-8859-1");
   WriteLayoutTable(input / "W2", "RVXReachCrossReference", {Cross("10", "x"), Cross("12", "z")});
-  // Files of the user's that the old engine's scratch name would have hit.
+  // Files of the user's that the old engine's scratch name, or the name of a copy the appends
+  // write, would have hit.
   test::WriteFile(input / "W1/Working.dbf", "mine");
   test::WriteFile(output / "Working.dbf", "mine too");
+  test::WriteFile(output / "RVXFlow-appending.dbf", "and mine");
   test::WriteFile(list, "W1\nW2\n");
   const auto outputNames = Names(output);
   const auto workNames = Names(work);
+  const test::Tree inputs = test::Snapshot(input);
 
   Run({{"RVXFlow", false},
        {"RVXMetadata", false},
@@ -155,7 +131,7 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
                                       "5|2020/01/02|b", "7|2020/01/02|Rivière"}));
 
   EXPECT_EQ(
-      Statuses(),
+      feedback.Statuses(),
       (std::vector<std::string>{
           "Appending RVXFlow for Workspace: W1", "Appending RVXFlow for Workspace: W2",
           "Appending RVXMetadata for Workspace: W1", "Appending RVXMetadata for Workspace: W2",
@@ -178,101 +154,92 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
           "RVXReachCrossReference from the Work folder: 4 rows read, 3 appended, 1 passed "
           "over as repeated rows",
           "RVXMetadata from the Work folder: 3 rows read, 2 appended, 0 passed over for DUUID "
-          "0, 1 passed over as repeated rows"}));
+          "0, 1 passed over as repeated rows",
+          "Table phase took S seconds"}));
 
-  // Nothing left behind, nothing of the user's touched, the Work folder's tables unchanged.
+  // Nothing left behind, the inputs and the user's files untouched, the Work folder's tables
+  // unchanged.
   EXPECT_EQ(Names(output), outputNames);
   EXPECT_EQ(Names(work), workNames);
-  EXPECT_EQ(test::ReadFile(input / "W1/Working.dbf"), "mine");
+  EXPECT_EQ(test::Changes(inputs, test::Snapshot(input)), test::kNoChanges);
   EXPECT_EQ(test::ReadFile(output / "Working.dbf"), "mine too");
+  EXPECT_EQ(test::ReadFile(output / "RVXFlow-appending.dbf"), "and mine");
   EXPECT_TRUE(Rows(work / "RVXMetadata.dbf").empty());
 }
 
-TEST_F(TablePhaseTest, OnlyTheTableNamedExactlyRVXMetadataLosesItsDuuidZeroRows) {
-  for (const char* name : {"RVXMetadata", "rvxmetadata"}) {
-    WriteLayoutTable(output, "RVXMetadata");
-    WriteLayoutTable(input / "W1", "RVXMetadata", {Meta("0", "a"), Meta("5", "b"), Meta("0", "c")});
-    test::WriteFile(list, "W1\n");
-    Run({{name, false}});
-    EXPECT_EQ(Rows(output / "RVXMetadata.dbf").size(), name[0] == 'R' ? 1u : 3u) << name;
-  }
-}
-
-TEST_F(TablePhaseTest, EmptyAndLargeTablesAppendInFull) {
+// An empty table and one of 100 000 rows append in full; a table named rvxmetadata is not the
+// RVXMetadata table that loses its DUUID 0 rows.
+TEST_F(TablePhaseTest, EmptyLargeAndOtherwiseNamedTablesAppendInFull) {
   WriteLayoutTable(output, "RVXFlow");
   WriteLayoutTable(input / "W1", "RVXFlow");
   std::vector<DbfRecord> many;
-  many.reserve(100001);
-  for (int i = 0; i < 100000; ++i) many.push_back(Flow(std::to_string(i), std::to_string(i % 7)));
+  std::vector<std::string> rows;
+  for (int i = 0; i < 100000; ++i) {
+    many.push_back(Flow(std::to_string(i), std::to_string(i % 7)));
+    rows.push_back(std::to_string(i) + "|" + std::to_string(i % 7));
+  }
   many.push_back(Flow("0", "0"));  // the one repeat
   WriteLayoutTable(input / "W2", "RVXFlow", many);
+  WriteLayoutTable(output, "RVXMetadata");
+  WriteLayoutTable(input / "W1", "RVXMetadata", {Meta("0", "a"), Meta("5", "b"), Meta("0", "c")});
   test::WriteFile(list, "W1\nW2\n");
-  Run({{"RVXFlow", false}});
-  const std::vector<std::string> rows = Rows(output / "RVXFlow.dbf");
-  ASSERT_EQ(rows.size(), 100000u);
-  EXPECT_EQ(rows.front(), "0|0");
-  EXPECT_EQ(rows.back(), "99999|4");
-  EXPECT_EQ(Log().front(),
-            "RVXFlow: 100001 rows read from 2 workspaces, 100000 appended, 1 passed over as "
-            "repeated rows");
+  Run({{"RVXFlow", false}, {"rvxmetadata", false}});
+  EXPECT_EQ(Rows(output / "RVXFlow.dbf"), rows);
+  EXPECT_EQ(test::ReadFile(output / "RVXFlow.dbf").back(), '\x1A');  // the end-of-file mark
+  EXPECT_EQ(Rows(output / "RVXMetadata.dbf"),
+            (std::vector<std::string>{"0|2020/01/02", "5|2020/01/02", "0|2020/01/02"}));
+  EXPECT_EQ(
+      Log(),
+      (std::vector<std::string>{
+          "RVXFlow: 100001 rows read from 2 workspaces, 100000 appended, 1 passed over as repeated "
+          "rows",
+          "rvxmetadata: 3 rows read from 1 workspace, 3 appended, 0 passed over as repeated rows",
+          "Table phase took S seconds"}));
 }
 
 TEST_F(TablePhaseTest, AFailureNamesItsCauseAndLeavesEachTableWholeWithNothingBehind) {
-  const auto flowColumns = test::ColumnsOf(schema::FindTable(layout, "RVXFlow"));
-  auto extra = flowColumns;
+  const auto flow = test::ColumnsOf(schema::FindTable(layout, "RVXFlow"));
+  auto extra = flow;
   extra.push_back({"Extra", 'N', 5, 0});
-  auto wider = flowColumns;
+  auto wider = flow;
   wider.back().width = 2;  // HasGeo, 1 wide in the target
   struct Case {
     const char* name;
-    std::function<void()> spoil;
-    std::vector<const char*> reportSays;
-    std::vector<std::string> flowAfter;  // RVXFlow once the run has stopped
+    std::string source;  // W2's RVXFlow.dbf; none: the target is made read-only
+    const char* says;
+    const char* alsoSays;
+    bool keepsW1;  // W1's append stays in RVXFlow; else RVXFlow stays as it was
   };
-  const std::vector<std::string> before = {"9|9"};
-  const std::vector<std::string> withW1 = {"9|9", "1|2"};
   const std::vector<Case> cases = {
       {"source field the target lacks",
-       [&] {
-         test::WriteDbf(input / "W2/RVXFlow.dbf", extra, {{{"3", "4", "", "", "", "", "", "1"}}});
-       },
-       {"\"Extra\"", "RVXFlow", "procedure AppendTable"},
-       withW1},
-      {"damaged source",
-       [&] {
-         test::WriteFile(input / "W2/RVXFlow.dbf", test::DbfBytes(flowColumns, {}).substr(0, 50));
-       },
-       {"W2/RVXFlow.dbf"},
-       withW1},
+       test::DbfBytes(extra, {{{"3", "4", "", "", "", "", "", "1"}}}),
+       "Field \"Extra\" is not a field of table RVXFlow", "procedure AppendTable", true},
+      {"damaged source", test::DbfBytes(flow, {}).substr(0, 50), "W2/RVXFlow.dbf", "", true},
       {"value too long half-way through an append",
-       [&] {
-         test::WriteDbf(input / "W2/RVXFlow.dbf", wider,
-                        {Flow("3", "4"), {{"5", "6", "", "", "", "", "ab"}}});
-       },
-       {"Row 2 of", "HasGeo", "\"ab\""},
-       before},
-      {"read-only target",
-       [&] { ::chmod((output / "RVXFlow.dbf").c_str(), 0444); },
-       {"read-only"},
-       before},
+       test::DbfBytes(wider, {Flow("3", "4"), {{"5", "6", "", "", "", "", "ab"}}}), "Row 2 of",
+       "\"HasGeo\" (String 1) cannot hold \"ab\"", false},
+      {"read-only target", "", "read-only", "", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(output);
-    fs::remove_all(input);
-    fs::create_directories(output);
+    for (const fs::path& folder : {input, output}) fs::remove_all(folder);
     TwoFlowWorkspaces();
-    c.spoil();
+    if (c.source.empty())
+      ::chmod((output / "RVXFlow.dbf").c_str(), 0444);
+    else
+      test::WriteFile(input / "W2/RVXFlow.dbf", c.source);
     const auto names = Names(output);
     try {
       Run({{"RVXStatus", false}, {"RVXFlow", false}});
       ADD_FAILURE() << "no error";
     } catch (const ReportedError& e) {
-      for (const char* says : c.reportSays)
+      for (const char* says : {c.says, c.alsoSays})
         EXPECT_NE(e.Report().find(says), std::string::npos) << says << " not in " << e.Report();
     }
     ::chmod((output / "RVXFlow.dbf").c_str(), 0644);
-    EXPECT_EQ(Rows(output / "RVXFlow.dbf"), c.flowAfter);
+    std::vector<std::string> rows = {"9|9"};
+    if (c.keepsW1) rows.push_back("1|2");
+    EXPECT_EQ(Rows(output / "RVXFlow.dbf"), rows);
     EXPECT_EQ(Rows(output / "RVXStatus.dbf"), (std::vector<std::string>{"1|ok"}));
     EXPECT_EQ(Names(output), names);
     EXPECT_EQ(Names(work), std::vector<std::string>{});

@@ -1,8 +1,6 @@
-// The vector side of the GIS library: reading feature classes, appending to them, and the files
-// of a shapefile as a whole.
+// The vector side of the GIS library: what an append refuses, a class ArcGIS wrote, and the files
+// of a shapefile as a whole. The feature class phase's tests read and append the rest.
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "GisTest.h"
 #include "platform/gis/FeatureReader.h"
@@ -18,227 +16,93 @@ using test::KitFeature;
 using test::KitField;
 using test::Raised;
 using test::ReadShapefile;
-using test::Snapshot;
 using test::TempDir;
-using test::Value;
 using test::WriteShapefile;
 
-const std::vector<KitField> kLineFields = {{"Comid", OFTInteger, 10}, {"Name", OFTString, 10}};
-const std::vector<KitFeature> kTwoLines = {{"LINESTRING (0 0,1 1)", {"7", "first"}},
-                                           {"LINESTRING (2 2,3 5)", {"9", "second"}}};
-
-// Appends every feature of `in` to `out`.
-void AppendAll(FeatureWriter& out, FeatureReader& in) {
-  const FieldMapping mapping = out.MapFields(in);
+// Appends every feature of `in` to a new empty point class <folder>/Out.shp with `fields`; an
+// error leaves the class closed with what was inserted before.
+std::int64_t AppendAll(const fs::path& folder, const std::vector<KitField>& fields,
+                       FeatureReader& in, std::uint64_t limit = kShapefileSizeLimit) {
+  WriteShapefile(folder, "Out", wkbPoint, fields, {});
+  const auto out = FeatureWriter::Open(folder, "Out", limit);
+  const FieldMapping mapping = out->MapFields(in);
   while (in.Next()) {
-    out.Stage(in, mapping);
-    out.InsertStaged(in);
+    out->Stage(in, mapping);
+    out->InsertStaged(in);
   }
-}
-
-std::unique_ptr<FeatureWriter> EmptyOutput(const fs::path& folder, OGRwkbGeometryType type,
-                                           const std::vector<KitField>& fields,
-                                           std::uint64_t limit = kShapefileSizeLimit) {
-  WriteShapefile(folder, "Out", type, fields, {});
-  return FeatureWriter::Open(folder, "Out", limit);
-}
-
-TEST(FeatureReaderTest, FindsClassesWhateverTheirCaseReadsInOrderAndWritesNothing) {
-  TempDir dir;
-  WriteShapefile(dir / "in/Hydro", "Lines", wkbLineString, kLineFields, kTwoLines);
-  const auto before = Snapshot(dir / "in/Hydro");
-
-  const auto reader = FeatureReader::Open(dir / "in/hydro", "LINES");
-  ASSERT_TRUE(reader);
-  EXPECT_EQ(reader->File(), dir / "in/Hydro/Lines.shp");
-  EXPECT_EQ(reader->FindField("comid"), 0);
-  EXPECT_EQ(reader->FindField("Missing"), -1);
-  EXPECT_EQ(reader->Fields()[1], (DbfField{"Name", DbfType::String, 10, 0}));
-  int count = 0;
-  while (reader->Next()) EXPECT_EQ(reader->Number(), ++count);
-  EXPECT_EQ(count, 2);
-
-  EXPECT_EQ(Snapshot(dir / "in/Hydro"), before);
-  EXPECT_EQ(FeatureReader::Open(dir / "in/Hydro", "Other"), nullptr);
-  EXPECT_EQ(FeatureReader::Open(dir / "nowhere", "Lines"), nullptr);
-}
-
-TEST(FeatureReaderTest, DamagedClassesAreRefusedNamingTheFile) {
-  struct Case {
-    const char* damage;
-    std::function<void(const fs::path& base)> apply;  // base: the path without extension
-    const char* reason;
-  };
-  const auto cut = [](const fs::path& file, double part) {
-    fs::resize_file(file,
-                    static_cast<std::uintmax_t>(static_cast<double>(fs::file_size(file)) * part));
-  };
-  const std::vector<Case> cases = {
-      {"no .shx", [](const fs::path& b) { fs::remove(b.string() + ".shx"); }, "(.shx)"},
-      {"no .dbf", [](const fs::path& b) { fs::remove(b.string() + ".dbf"); }, "(.dbf)"},
-      {"truncated .shp", [&](const fs::path& b) { cut(b.string() + ".shp", 0.8); }, "truncated"},
-      {"truncated .shx", [&](const fs::path& b) { cut(b.string() + ".shx", 0.8); }, ".shx"},
-      {"truncated .dbf", [&](const fs::path& b) { cut(b.string() + ".dbf", 0.8); }, "truncated"},
-      {"more records than shapes",
-       [](const fs::path& b) {
-         WriteShapefile(b.parent_path() / "three", "Lines", wkbLineString, kLineFields,
-                        {kTwoLines[0], kTwoLines[1], kTwoLines[0]});
-         fs::copy_file(b.parent_path() / "three/Lines.dbf", b.string() + ".dbf",
-                       fs::copy_options::overwrite_existing);
-       },
-       "holds 2 shapes but its attribute table 3 records"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.damage);
-    TempDir dir;
-    WriteShapefile(dir.Path(), "Lines", wkbLineString, kLineFields, kTwoLines);
-    c.apply(dir / "Lines");
-    const AppError e = Raised([&] {
-      const auto reader = FeatureReader::Open(dir.Path(), "Lines");
-      while (reader->Next()) {
-      }
-    });
-    EXPECT_NE(e.Description().find((dir / "Lines.").string()), std::string::npos)
-        << e.Description();
-    EXPECT_NE(e.Description().find(c.reason), std::string::npos) << e.Description();
-  }
-}
-
-TEST(FeatureWriterTest, CopiesValuesByNameAndLeavesFieldsTheInputLacksEmpty) {
-  TempDir dir;
-  const std::vector<KitField> outFields = {{"Comid", OFTInteger64, 10},
-                                           {"Name", OFTString, 10},
-                                           {"LengthKm", OFTReal, 19, 11},
-                                           {"FDate", OFTDate, 8}};
-  WriteShapefile(dir / "a", "L", wkbLineString, outFields,
-                 {{"LINESTRING (0 0,1 1)", {"7", "alpha", "1.5", "2020/02/29"}}});
-  // Another letter case, a field the output does not have, and two the output has missing.
-  WriteShapefile(dir / "b", "L", wkbMultiLineString,
-                 {{"COMID", OFTInteger, 9}, {"Extra", OFTString, 5}, {"name", OFTString, 8}},
-                 {{"MULTILINESTRING ((5 5,6 6))", {"9", "x", "beta"}}});
-  const auto out = EmptyOutput(dir / "out", wkbLineString, outFields);
-  for (const char* input : {"a", "b"}) AppendAll(*out, *FeatureReader::Open(dir / input, "L"));
-  EXPECT_EQ(out->Inserted(), 2);
   out->Close();
-
-  EXPECT_EQ(ReadShapefile(dir / "out/Out.shp"),
-            (std::vector<KitFeature>{
-                {"LINESTRING (0 0,1 1)", {"7", "alpha", "1.50000000000", "2020/02/29"}},
-                {"LINESTRING (5 5,6 6)", {"9", "beta", std::nullopt, std::nullopt}}}));
+  return out->Inserted();
 }
 
 TEST(FeatureWriterTest, RefusesWhatTheOutputCannotHoldAndKeepsWhatCameBefore) {
   struct Case {
     const char* what;
-    KitField in;
-    KitField out;
-    KitFeature bad;
+    KitField in, out;
+    std::vector<KitFeature> features;  // the last is refused
     const char* reason;
+    std::uint64_t limit = kShapefileSizeLimit;
   };
+  const auto field = [](const char* name, OGRFieldType type, int width, int precision = 0) {
+    return KitField{name, type, width, precision};
+  };
+  // `before` points without a value, which fit any field, then one with `refused`.
+  const auto features = [](std::size_t before, const char* wkt, const char* refused) {
+    std::vector<KitFeature> all(before, {"POINT (1 1)", {std::nullopt}});
+    all.push_back({wkt, {refused}});
+    return all;
+  };
+  const char* point = "POINT (1 1)";
   const std::vector<Case> cases = {
-      {"text too long",
-       {"Name", OFTString, 20},
-       {"Name", OFTString, 5},
-       {"POINT (1 1)", {"Crème brûlée"}},
-       "\"Name\" (String 5) cannot hold \"Crème brûlée\""},
-      {"number too wide",
-       {"Code", OFTInteger, 9},
-       {"Code", OFTInteger, 4},
-       {"POINT (1 1)", {"123456"}},
-       "\"Code\" (Integer 4) cannot hold 123456: wider"},
-      {"real too wide",
-       {"Area", OFTReal, 24, 3},
-       {"Area", OFTReal, 19, 11},
-       {"POINT (1 1)", {"123456789.5"}},
-       "\"Area\" (Real 19.11) cannot hold 123456789.5: wider"},
-      {"wrong type",
-       {"Code", OFTString, 10},
-       {"Code", OFTInteger, 10},
-       {"POINT (1 1)", {"12 m"}},
-       "\"Code\" (Integer 10) cannot hold \"12 m\": text in a number field"},
-      {"wrong shape",
-       {"Code", OFTInteger, 4},
-       {"Code", OFTInteger, 4},
-       {"POLYGON ((0 0,1 0,1 1,0 0))", {"1"}},
-       "it is a Polygon, the feature class holds Point"},
+      {"text too long", field("Name", OFTString, 20), field("Name", OFTString, 5),
+       features(1, point, "Crème brûlée"), "\"Name\" (String 5) cannot hold \"Crème brûlée\""},
+      {"number too wide", field("Code", OFTInteger, 9), field("Code", OFTInteger, 4),
+       features(1, point, "123456"), "\"Code\" (Integer 4) cannot hold 123456: wider"},
+      {"real too wide", field("Area", OFTReal, 24, 3), field("Area", OFTReal, 19, 11),
+       features(1, point, "123456789.5"), "\"Area\" (Real 19.11) cannot hold 123456789.5: wider"},
+      {"wrong type", field("Code", OFTString, 10), field("Code", OFTInteger, 10),
+       features(1, point, "12 m"), "(Integer 10) cannot hold \"12 m\": text in a number field"},
+      {"wrong shape", field("Code", OFTInteger, 4), field("Code", OFTInteger, 4),
+       features(0, "POLYGON ((0 0,1 0,1 1,0 0))", "1"), "a Polygon, the feature class holds Point"},
+      // A .shp of 100 header bytes and 28 per point passes 1000 bytes with the 33rd point.
+      {"past the size limit", field("Code", OFTInteger, 4), field("Code", OFTInteger, 4),
+       features(32, point, "1"), "would grow past 1000 bytes", 1000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    // First a feature without a value, which fits any field: it stays in the output, except
-    // where its shape is the fault.
-    const bool polygons = c.bad.wkt.rfind("POLYGON", 0) == 0;
-    const KitFeature empty{c.bad.wkt, {std::nullopt}};
-    WriteShapefile(dir / "in", "P", polygons ? wkbPolygon : wkbPoint, {c.in}, {empty, c.bad});
-    {
-      const auto out = EmptyOutput(dir / "out", wkbPoint, {c.out});
-      const auto in = FeatureReader::Open(dir / "in", "P");
-      const AppError e = Raised([&] { AppendAll(*out, *in); });
-      EXPECT_NE(e.Description().find(c.reason), std::string::npos) << e.Description();
-      const std::string feature = polygons ? "feature 1 of " : "feature 2 of ";
-      EXPECT_NE(e.Description().find(feature + (dir / "in/P.shp").string()), std::string::npos);
-      EXPECT_NE(e.Description().find((dir / "out/Out.shp").string()), std::string::npos);
-    }
-    EXPECT_EQ(ReadShapefile(dir / "out/Out.shp").size(), polygons ? 0u : 1u);
-  }
-}
-
-TEST(FeatureWriterTest, RefusesAnInsertThatWouldPassTheSizeLimit) {
-  TempDir dir;
-  std::vector<KitFeature> many(40, KitFeature{"POINT (1 2)", {"1", "abc"}});
-  WriteShapefile(dir / "in", "P", wkbPoint, kLineFields, many);
-  constexpr std::uint64_t kLimit = 1000;
-  {
-    const auto out = EmptyOutput(dir / "out", wkbPoint, kLineFields, kLimit);
-    const AppError e = Raised([&] { AppendAll(*out, *FeatureReader::Open(dir / "in", "P")); });
-    EXPECT_NE(e.Description().find("would grow past 1000 bytes"), std::string::npos);
-    EXPECT_GT(out->Inserted(), 0);
-    out->Close();
-  }
-  for (const char* ext : {".shp", ".dbf", ".shx"})
-    EXPECT_LE(fs::file_size(dir.Path() / ("out/Out" + std::string(ext))), kLimit) << ext;
-  const auto written = ReadShapefile(dir / "out/Out.shp");
-  EXPECT_FALSE(written.empty());
-  EXPECT_LT(written.size(), many.size());
-}
-
-TEST(FeatureWriterTest, TextArrivesUnchangedWhateverTheInputCodePage) {
-  const std::string text = "Crème brûlée à l'Œuf";  // all of it in Latin-1 as well, but Œ
-  for (const std::string encoding : {"UTF-8", "ISO-8859-1"}) {
-    SCOPED_TRACE(encoding);
-    TempDir dir;
-    const std::string value = encoding == "UTF-8" ? text : "Crème brûlée à l'oeuf";
-    WriteShapefile(dir / "in", "P", wkbPoint, {{"Name", OFTString, 40}}, {{"POINT (1 1)", {value}}},
-                   encoding);
-    const auto out = EmptyOutput(dir / "out", wkbPoint, {{"Name", OFTString, 40}});
-    AppendAll(*out, *FeatureReader::Open(dir / "in", "P"));
-    out->Close();
-    EXPECT_EQ(ReadShapefile(dir / "out/Out.shp")[0].values[0], Value(value));
-    EXPECT_NE(test::ReadFile(dir / "out/Out.dbf").find(value), std::string::npos);  // UTF-8 bytes
+    const bool polygons = c.features.back().wkt.rfind("POLYGON", 0) == 0;
+    WriteShapefile(dir / "in", "P", polygons ? wkbPolygon : wkbPoint, {c.in}, c.features);
+    const auto in = FeatureReader::Open(dir / "in", "P");
+    const AppError e = Raised([&] { AppendAll(dir / "out", {c.out}, *in, c.limit); });
+    const std::string feature = "feature " + std::to_string(c.features.size()) + " of ";
+    for (const std::string& says : {std::string(c.reason), feature + (dir / "in/P.shp").string(),
+                                    (dir / "out/Out.shp").string()})
+      EXPECT_NE(e.Description().find(says), std::string::npos) << says << ": " << e.Description();
+    EXPECT_EQ(ReadShapefile(dir / "out/Out.shp").size(), c.features.size() - 1);
+    for (const char* ext : {".shp", ".dbf", ".shx"})
+      EXPECT_LE(fs::file_size(dir / ("out/Out" + std::string(ext))), c.limit) << ext;
   }
 }
 
 TEST(FeatureWriterTest, AppendsAnArcGisPointClass) {
   TempDir dir;
   const fs::path data = fs::path(RIVANET_TEST_DATA) / "shapefiles";
-  const std::vector<KitField> fields = {
-      {"GeneralNam", OFTString, 50}, {"Population", OFTInteger64, 10}, {"LoadDate", OFTDate, 8}};
-  const auto out = EmptyOutput(dir / "out", wkbPoint, fields);
   const auto in = FeatureReader::Open(data, "place_names");  // the file is Place_Names.shp
   ASSERT_TRUE(in);
-  AppendAll(*out, *in);
-  out->Close();
-
+  EXPECT_EQ(AppendAll(dir.Path(),
+                      {{"GeneralNam", OFTString, 50},
+                       {"Population", OFTInteger64, 10},
+                       {"LoadDate", OFTDate, 8}},
+                      *in),
+            105);
   const auto original = ReadShapefile(data / "Place_Names.shp");
-  const auto written = ReadShapefile(dir / "out/Out.shp");
-  ASSERT_EQ(written.size(), 105u);
-  ASSERT_EQ(original.size(), 105u);
-  EXPECT_EQ(written[0].values[0], Value("Sunderlands"));
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    EXPECT_EQ(written[i].values[0], original[i].values[13]);  // GeneralNam
-    EXPECT_EQ(written[i].values[1], original[i].values[16]);  // Population
-    EXPECT_EQ(written[i].values[2], original[i].values[19]);  // LoadDate
-  }
+  const auto written = ReadShapefile(dir / "Out.shp");
+  ASSERT_EQ(written.size(), original.size());
+  EXPECT_EQ(written[0].values[0], test::Value("Sunderlands"));
+  for (std::size_t i = 0; i < written.size(); ++i)
+    EXPECT_EQ(written[i].values,
+              (std::vector<test::Value>{original[i].values[13], original[i].values[16],
+                                        original[i].values[19]}));
 }
 
 TEST(ShapefileTest, DeletesAndRenamesEveryFileOfTheShapefileAndNothingElse) {
