@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <thread>
 
@@ -189,9 +190,14 @@ TEST_F(EndToEndTest, HeldRunRefusesASecondAndSignalsCancelIt) {
     const int list = WaitForListCheck(run);
     ASSERT_GE(list, 0) << run.Wait().err;
 
-    // The held run has logged nothing yet; the list is its pipe, which only it may read.
+    // The held run has logged nothing yet; the list is its pipe, which only it may read. A
+    // second run that went on would wait on that pipe too, so it is given ten seconds.
     const auto before = test::Snapshot(dir.Path(), {"input/list.txt"});
-    const ProgramResult second = Run({runFile.string()});
+    test::StartedProgram refused(RIVANET_EXE, {runFile.string()}, f.app);
+    for (int i = 0; i < 1000 && refused.Running(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(refused.Running()) << "a second run on the same application folder went on";
+    const ProgramResult second = refused.Wait();
     EXPECT_EQ(second.exitCode, 2);
     EXPECT_NE(
         second.err.find("The application folder " + f.app.string() + " is in use by another run"),

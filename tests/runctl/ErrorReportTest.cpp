@@ -25,7 +25,9 @@ TEST(InProcedureTest, InnermostProcedureNamesTheReportAndNothingEscapesUnreporte
     });
     FAIL();
   } catch (const ReportedError& e) {
-    EXPECT_NE(e.Report().find("in procedure AppendTable of Module mdlSubMain"), std::string::npos);
+    EXPECT_EQ(e.Report().rfind("Error 75 (Path/File access error) in procedure AppendTable of ", 0),
+              0u)
+        << e.Report();
     EXPECT_EQ(e.Tail(), ErrorTail::Standard);
   }
   try {
