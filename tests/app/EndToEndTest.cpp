@@ -57,14 +57,6 @@ class EndToEndTest : public ::testing::Test {
       std::this_thread::yield();
     }
   }
-  void WaitForCancelNotice(test::StartedProgram& run) {
-    while (run.ErrSoFar().find("cancel") == std::string::npos && run.Running())
-      std::this_thread::yield();
-  }
-  static void WriteAndClose(int fd, const std::string& text) {
-    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::close(fd);
-  }
 
   TempDir dir;
   test::RunFolders f;
@@ -207,12 +199,14 @@ TEST_F(EndToEndTest, HeldRunRefusesASecondAndSignalsCancelIt) {
               test::kNoChanges);
 
     ::kill(run.Pid(), c.signal);
-    WaitForCancelNotice(run);
+    while (run.ErrSoFar().find("cancel") == std::string::npos && run.Running())
+      std::this_thread::yield();
     if (c.twice) {
       ::kill(run.Pid(), c.signal);
       ::close(list);  // had the run gone on, the empty list would have failed it: exit status 1
     } else {
-      WriteAndClose(list, "HUC01\nHUC02\n");
+      ASSERT_EQ(::write(list, "HUC01\nHUC02\n", 12), 12);
+      ::close(list);
     }
     const ProgramResult r = run.Wait();
     EXPECT_EQ(r.exitCode, c.status) << r.err;

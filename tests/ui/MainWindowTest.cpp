@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -62,7 +63,11 @@ class MainWindowTest : public test::RunFixture {
     test::MakeWorkspace(f.input, "HUC01", {"readme.txt"});
     test::MakeWorkspace(f.input, "HUC02");
     WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+    OpenWindow();
+  }
+  void OpenWindow() {
     window = std::make_unique<MainWindow>(f.app, dialogs);
+    ended.reset();
     QObject::connect(window.get(), &MainWindow::programEnded,
                      [this](int status) { ended = status; });
   }
@@ -99,48 +104,58 @@ class MainWindowTest : public test::RunFixture {
   std::optional<int> ended;
 };
 
-TEST_F(MainWindowTest, SelectDataStopsSilentlyWhereverTheUserDeclines) {
+// Select Data stops silently wherever the user declines, and runs once every answer is yes;
+// the list lies in a folder whose name has blanks and accented letters.
+TEST_F(MainWindowTest, SelectDataAsksInOrderAndStopsOrRunsAsAnswered) {
+  f.list = f.input / "Listen für Läufe ñ" / "liste å.txt";
+  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
   const fs::path in = f.input, out = f.output, list = f.list;
   struct Case {
     const char* what;
-    bool existingWorkspace;
     std::vector<Reply> script;
     std::vector<std::string> shown;
   };
   const std::vector<Case> cases = {
-      {"folder browser cancelled", false, {std::string()}, {kInputPrompt}},
-      {"input folder question cancelled",
-       false,
-       {in.string(), kCancel},
-       {kInputPrompt, VerifyInput(in)}},
+      {"folder browser cancelled", {std::string()}, {kInputPrompt}},
+      {"input folder question cancelled", {in.string(), kCancel}, {kInputPrompt, VerifyInput(in)}},
       {"No asks again; overwrite No ends the command",
-       true,
        {in.string(), kNo, in.string(), kYes, out.string(), kYes, kNo},
        {kInputPrompt, VerifyInput(in), kInputPrompt, VerifyInput(in), kOutputPrompt,
         VerifyOutput(out), Overwrite(out)}},
       {"list dialog cancelled, no overwrite question without Drainage",
-       false,
        {in.string(), kYes, out.string(), kYes, std::string()},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog}},
       {"list question cancelled",
-       false,
        {in.string(), kYes, out.string(), kYes, list.string(), kCancel},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog,
         VerifyList(list)}},
+      {"all answered, the output folder on the second try",
+       {in.string(), kYes, out.string(), kNo, out.string(), kYes, kYes, list.string(), kYes},
+       {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kOutputPrompt,
+        VerifyOutput(out), Overwrite(out), kListDialog, VerifyList(list),
+        Box("Finished running " + list.string())}},
   };
+  int started = 0;
+  QObject::connect(window.get(), &MainWindow::runStarted, [&] { ++started; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    // An output folder holding Drainage brings the overwrite question.
+    const bool existing = std::count(c.shown.begin(), c.shown.end(), Overwrite(out)) > 0;
+    const bool runs = c.shown.back().rfind(Box("Finished"), 0) == 0;
     fs::remove_all(f.output / "Drainage");
-    if (c.existingWorkspace) fs::create_directories(f.output / "Drainage");
+    if (existing) fs::create_directories(f.output / "Drainage");
     dialogs.shown.clear();
     dialogs.script.assign(c.script.begin(), c.script.end());
-    Click(2, c.existingWorkspace ? Qt::RightButton : Qt::LeftButton);  // any mouse button
+    Click(2, existing ? Qt::RightButton : Qt::LeftButton);  // any mouse button
+    WaitForRun();
     EXPECT_EQ(dialogs.shown, c.shown);
     EXPECT_TRUE(dialogs.script.empty());
-    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_EQ(started, runs ? 1 : 0);
+    EXPECT_EQ(fs::exists(f.app / "Active.log"), runs);
     EXPECT_TRUE(Idle());
   }
-  EXPECT_FALSE(fs::exists(f.app / "Active.log"));
+  EXPECT_EQ(Log().back(), Summary("Succeeded"));
+  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
   EXPECT_FALSE(ended);
 }
 
@@ -153,29 +168,6 @@ TEST_F(MainWindowTest, MissingSettingsFileIsToldOnceAndLoggedWithoutADialog) {
   EXPECT_EQ(Log(), std::vector<std::string>{message});
   EXPECT_NE(ReadFile(f.app / "Active.log").find(" Non-Batch Run - The file"), std::string::npos);
   EXPECT_TRUE(Idle());
-}
-
-TEST_F(MainWindowTest, RunsWithAListInAFolderWithBlanksAndAccentedLetters) {
-  f.list = f.input / "Listen für Läufe ñ" / "liste å.txt";
-  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
-  fs::create_directories(f.output / "Drainage");
-  const fs::path in = f.input, out = f.output, list = f.list;
-  dialogs.script = {in.string(), kYes, out.string(),  kNo, out.string(),
-                    kYes,        kYes, list.string(), kYes};
-  int started = 0;
-  QObject::connect(window.get(), &MainWindow::runStarted, [&] { ++started; });
-  Click(2);
-  WaitForRun();
-
-  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{
-                               kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out),
-                               kOutputPrompt, VerifyOutput(out), Overwrite(out), kListDialog,
-                               VerifyList(list), Box("Finished running " + list.string())}));
-  EXPECT_EQ(Log().back(), Summary("Succeeded"));
-  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
-  EXPECT_EQ(started, 1);
-  EXPECT_TRUE(Idle());
-  EXPECT_FALSE(ended);
 }
 
 // Cancel, or closing the window, lands mid-run: the run waits while the window takes on its
@@ -299,10 +291,7 @@ TEST_F(MainWindowTest, QuitCopiesTheLogAndTheCloseBoxDoesNot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    window = std::make_unique<MainWindow>(f.app, dialogs);
-    ended.reset();
-    QObject::connect(window.get(), &MainWindow::programEnded,
-                     [this](int status) { ended = status; });
+    OpenWindow();
     window->show();
     fs::remove(f.app / "Active.log");
     fs::remove(f.app / "RivanetAppend.log");
