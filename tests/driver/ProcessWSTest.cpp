@@ -250,7 +250,8 @@ TEST(ProcessWSTest, FilesBehindLinksAreNeverWritten) {
 TEST(ProcessWSTest, CancelStopsAtTheNextSafePointAndClosesAsCancelled) {
   AppendRun run;
   const fs::path& out = run.f.output;
-  WriteFile(out / "drainage/cat/cat.tif", "earlier grid");  // the skeleton spells "Drainage"
+  WriteFile(out / "DRAINAGE/cat/cat.tif",
+            "earlier grid");  // neither the skeleton's spelling nor the layout's
   WriteFile(out / "hydrologicunits/old.shp", "earlier");
   WriteFile(out / "other/keep.dat", "the user's");
   WriteFile(run.f.app / "Work/leftover.dbf", "x");
@@ -262,7 +263,7 @@ TEST(ProcessWSTest, CancelStopsAtTheNextSafePointAndClosesAsCancelled) {
   EXPECT_FALSE(fs::exists(run.f.app / "Work"));
   EXPECT_FALSE(fs::exists(run.f.app / "Temp"));
 
-  EXPECT_FALSE(fs::exists(out / "drainage"));
+  EXPECT_FALSE(fs::exists(out / "DRAINAGE"));
   EXPECT_EQ(ReadFile(out / "Drainage/catchment.shp"), Skeleton("Drainage/catchment.shp"));
   EXPECT_TRUE(fs::is_empty(out / "elev_unit"));
   EXPECT_EQ(ReadFile(out / "hydrography/RVXLine.shp"), Skeleton("hydrography/RVXLine.shp"));
