@@ -250,8 +250,8 @@ TEST(ProcessWSTest, FilesBehindLinksAreNeverWritten) {
 TEST(ProcessWSTest, CancelStopsAtTheNextSafePointAndClosesAsCancelled) {
   AppendRun run;
   const fs::path& out = run.f.output;
-  WriteFile(out / "DRAINAGE/cat/cat.tif",
-            "earlier grid");  // neither the skeleton's spelling nor the layout's
+  // A workspace folder spelled unlike both the skeleton and the layout.
+  WriteFile(out / "DRAINAGE/cat/cat.tif", "earlier grid");
   WriteFile(out / "hydrologicunits/old.shp", "earlier");
   WriteFile(out / "other/keep.dat", "the user's");
   WriteFile(run.f.app / "Work/leftover.dbf", "x");
