@@ -1,6 +1,5 @@
 // Which application folder a run uses, and how an installed program makes the per-user one.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <functional>
 #include <sstream>
@@ -18,82 +17,61 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Changes;
-using test::ReadFile;
 using test::Snapshot;
 using test::TempDir;
 using test::Tree;
 using test::WriteFile;
 
-struct ChoiceCase {
-  const char* name;
-  std::optional<std::string> homeVariable, xdgDataHome, userHome;
-  bool iniBesideProgram;
-  AppFolderSource source;
-  std::string folder;   // "<tmp>" stands for the test's folder
-  const char* because;  // what --help gives as the reason
-};
-
-TEST(ApplicationFolderTest, ChoiceFollowsVariablesThenProgramFolderThenPerUserFolder) {
-  const ChoiceCase cases[] = {
+TEST(ApplicationFolderTest, ChoiceFollowsVariableThenProgramFolderThenPerUserFolder) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> homeVariable, xdgDataHome, userHome;
+    bool iniBesideProgram;
+    std::string folder;   // "<bin>": the program's folder
+    std::string because;  // what --help gives as the reason
+  };
+  const Case cases[] = {
       {"variable wins over the settings file", "/srv/rivanet/", "/x", "/home/u", true,
-       AppFolderSource::HomeVariable, "/srv/rivanet", "because RIVANETAPPEND_HOME names it"},
-      {"build folder or portable copy", std::nullopt, "/x", "/home/u", true,
-       AppFolderSource::ProgramFolder, "<tmp>/prefix/bin",
+       "/srv/rivanet", "because RIVANETAPPEND_HOME names it"},
+      {"build folder or portable copy", std::nullopt, "/x", "/home/u", true, "<bin>",
        "the program's own folder holds RivanetAppend.ini"},
       {"installed, XDG_DATA_HOME set", std::nullopt, "/x/data/", "/home/u", false,
-       AppFolderSource::PerUser, "/x/data/RivanetAppend",
-       "made on first use\n  from <tmp>/prefix/share/rivanetappend"},
+       "/x/data/RivanetAppend", "made on first use\n  from "},
       {"installed, default place", std::nullopt, std::nullopt, "/home/u", false,
-       AppFolderSource::PerUser, "/home/u/.local/share/RivanetAppend",
-       "<tmp>/prefix/bin\n  holds no RivanetAppend.ini"},
+       "/home/u/.local/share/RivanetAppend", "/prefix/bin\n  holds no RivanetAppend.ini"},
       {"relative XDG_DATA_HOME is ignored", std::nullopt, "data", "/home/u", false,
-       AppFolderSource::PerUser, "/home/u/.local/share/RivanetAppend",
-       "/home/u/.local/share/RivanetAppend\n  because"},
-      {"no home at all", std::nullopt, std::nullopt, std::nullopt, false, AppFolderSource::PerUser,
-       "", "neither XDG_DATA_HOME nor HOME"},
+       "/home/u/.local/share/RivanetAppend", "made on first use"},
+      {"no home at all", std::nullopt, std::nullopt, std::nullopt, false, "",
+       "neither XDG_DATA_HOME nor HOME"},
   };
-  for (const ChoiceCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    const auto expand = [&](std::string text) {
-      if (const auto at = text.find("<tmp>"); at != std::string::npos)
-        text.replace(at, 5, dir.Path().string());
-      return text;
-    };
+    const std::string folder = c.folder == "<bin>" ? (dir / "prefix/bin").string() : c.folder;
     fs::create_directories(dir / "prefix/bin");
     if (c.iniBesideProgram) WriteFile(dir / "prefix/bin/rivanetappend.INI", "[Working]\n");
-    const AppFolderChoice choice =
+    StartupEnvironment env;
+    env.appFolder =
         ChooseApplicationFolder({c.homeVariable, c.xdgDataHome, c.userHome, dir / "prefix/bin"});
-    EXPECT_EQ(choice.source, c.source);
-    EXPECT_EQ(choice.folder, expand(c.folder));
-    if (c.source == AppFolderSource::PerUser) {
-      EXPECT_EQ(choice.seedFolder, dir / "prefix/share/rivanetappend");
-    }
-
+    EXPECT_EQ(env.appFolder.folder, folder);
     // --help names the folder and the reason.
     std::ostringstream out;
-    StartupEnvironment env;
     env.args = {"--help"};
     env.out = &out;
-    env.appFolder = choice;
     EXPECT_EQ(Main(env), 0);
     EXPECT_NE(out.str().find("Application folder (log, settings, skeleton): " +
-                             (c.folder.empty() ? "none" : expand(c.folder))),
+                             (folder.empty() ? "none" : folder)),
               std::string::npos)
         << out.str();
-    EXPECT_NE(out.str().find(expand(c.because)), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find(c.because), std::string::npos) << out.str();
   }
 }
 
-TEST(ApplicationFolderTest, InputsComeFromTheEnvironmentAndTheRunningExecutable) {
-  const test::ScopedEnv home("RIVANETAPPEND_HOME", "/srv/rivanet");
-  const test::ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
-  const test::ScopedEnv user("HOME", "/home/u");
-  const AppFolderInputs in = ReadAppFolderInputs(nullptr);
-  EXPECT_EQ(in.homeVariable, "/srv/rivanet");
-  EXPECT_EQ(in.xdgDataHome, std::nullopt);
-  EXPECT_EQ(in.userHome, "/home/u");
-  EXPECT_EQ(in.programFolder, fs::read_symlink("/proc/self/exe").parent_path());
+// RIVANETAPPEND_HOME, HOME and the program's folder are read by every batch test and by the
+// package test; XDG_DATA_HOME only here.
+TEST(ApplicationFolderTest, XdgDataHomeIsReadFromTheEnvironment) {
+  const test::ScopedEnv xdg("XDG_DATA_HOME", "/x/data");
+  EXPECT_EQ(ReadAppFolderInputs(nullptr).xdgDataHome, "/x/data");
 }
 
 // An installed share folder, copied from what the build generated, and a home under `root`.
@@ -108,35 +86,35 @@ struct Install {
     fs::permissions(seed / "RivanetAppend.ini", fs::perms::owner_read | fs::perms::group_read);
   }
   fs::path Folder() const { return data / "RivanetAppend"; }
+  // Nothing but the folder itself: no staging folder is left beside it.
+  Tree Beside() const { return Snapshot(data, {"RivanetAppend/"}); }
   fs::path seed;
   fs::path data;
 };
 
-struct SeedCase {
-  const char* name;
-  // The folder was seeded before and then changed by its user: these files written (or
-  // rewritten), and these seed entries removed. Nothing at all: no folder yet.
-  Tree userFiles;
-  std::vector<std::string> removed;
-  // Seed entries that a user's file of the same name in another letter case stands for.
-  std::vector<std::string> standIns;
-};
-
 TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
-  const SeedCase cases[] = {
-      {"fresh", {}, {}, {}},
+  // The folder was seeded before and its user then removed entries and wrote files; with
+  // nothing of the kind there is no folder yet.
+  struct Case {
+    const char* name;
+    std::vector<std::string> removed;
+    Tree userFiles;
+    bool standIns;  // the user's files stand for the removed entries (letter case aside)
+  };
+  const Case cases[] = {
+      {"fresh", {}, {}, false},
       {"partly seeded, the user changed files",
+       {"Skel/Drainage", "VatWorkSkel.mdb"},
        {{"RivanetAppend.ini", "[Working]\nSkelPath=Mine\n"},
         {"notes.txt", "mine"},
         {"Skel/hydrography/RVXArea.dbf", "changed by the user"}},
-       {"Skel/Drainage", "VatWorkSkel.mdb"},
-       {}},
+       false},
       {"names in another letter case count as present",
-       {{"rivanetappend.ini", "mine"}, {"vatworkskel.MDB", "mine"}},
        {"RivanetAppend.ini", "VatWorkSkel.mdb"},
-       {"RivanetAppend.ini", "VatWorkSkel.mdb"}},
+       {{"rivanetappend.ini", "mine"}, {"vatworkskel.MDB", "mine"}},
+       true},
   };
-  for (const SeedCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     const Install install(dir.Path());
@@ -151,11 +129,11 @@ TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
     SeedApplicationFolder(install.seed, install.Folder());
 
     Tree expected = Snapshot(install.seed);
-    for (const auto& name : c.standIns) expected.erase(name);
+    if (c.standIns)
+      for (const auto& name : c.removed) expected.erase(name);
     for (const auto& [name, content] : c.userFiles) expected[name] = content;
     EXPECT_EQ(Changes(expected, Snapshot(install.Folder())), test::kNoChanges);
-    // No staging folder is left beside it.
-    EXPECT_EQ(Snapshot(install.data, {"RivanetAppend/"}), (Tree{{"RivanetAppend", "<dir>"}}));
+    EXPECT_EQ(install.Beside(), (Tree{{"RivanetAppend", "<dir>"}}));
   }
   // A folder the user made a link to another one is filled there, and stays a link; the copy
   // of a read-only installed file is the user's to change.
@@ -172,63 +150,48 @@ TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
       fs::perms::none);
 }
 
-struct BadCase {
-  const char* name;
-  std::function<void(const Install&, AppFolderChoice&)> spoil;
-  std::vector<std::string> message;  // what the message names
-};
-
 TEST(SeedFolderTest, BrokenInstallOrUnwritableHomeEndsWithStatusTwoAndWritesNothing) {
-  const auto home = [](const Install& i) { return i.data.parent_path().parent_path(); };
-  const BadCase cases[] = {
+  struct Case {
+    const char* name;
+    std::function<void(const Install&, AppFolderChoice&)> spoil;
+    std::vector<std::string> message;  // what the message names
+  };
+  using I = const Install&;
+  using C = AppFolderChoice&;
+  const Case cases[] = {
       {"no share folder",
-       [](const Install& i, AppFolderChoice&) { fs::remove_all(i.seed); },
+       [](I i, C) { fs::remove_all(i.seed); },
        {"not completely installed", "usr/share/rivanetappend is missing", "RIVANETAPPEND_HOME"}},
       {"no scratch database",
-       [](const Install& i, AppFolderChoice&) { fs::remove(i.seed / "VatWorkSkel.mdb"); },
+       [](I i, C) { fs::remove(i.seed / "VatWorkSkel.mdb"); },
        {"usr/share/rivanetappend/VatWorkSkel.mdb is missing"}},
       {"skeleton lacks a table",
-       [](const Install& i, AppFolderChoice&) { fs::remove(i.seed / "Skel/RVXFlowlineVaa.dbf"); },
+       [](I i, C) { fs::remove(i.seed / "Skel/RVXFlowlineVaa.dbf"); },
        {"usr/share/rivanetappend/Skel/RVXFlowlineVaa.dbf is missing"}},
       {"skeleton lacks a feature class file",
-       [](const Install& i, AppFolderChoice&) {
-         fs::remove(i.seed / "Skel/hydrography/RVXLine.shx");
-       },
+       [](I i, C) { fs::remove(i.seed / "Skel/hydrography/RVXLine.shx"); },
        {"usr/share/rivanetappend/Skel/hydrography/RVXLine.shx is missing"}},
       {"settings name no skeleton",
-       [](const Install& i, AppFolderChoice&) {
-         WriteFile(i.seed / "RivanetAppend.ini", "[Working]\n");
-       },
+       [](I i, C) { WriteFile(i.seed / "RivanetAppend.ini", "[Working]\n"); },
        {"RivanetAppend.ini [Working] SkelPath is missing"}},
+      // Fails as a read-only home does, for the superuser too.
       {"home cannot hold folders",
-       [&](const Install& i, AppFolderChoice&) { WriteFile(home(i), "a file"); },
+       [](I i, C) { WriteFile(i.data.parent_path().parent_path(), "a file"); },
        {"Cannot make the application folder", "home/.local/share/RivanetAppend",
         "RIVANETAPPEND_HOME", "XDG_DATA_HOME"}},
-      {"read-only home",
-       [&](const Install& i, AppFolderChoice&) {
-         fs::create_directories(home(i));
-         fs::permissions(home(i), fs::perms::owner_read | fs::perms::owner_exec);
-       },
-       {"Cannot make the application folder", "Permission denied", "RIVANETAPPEND_HOME"}},
       {"no home at all",
-       [](const Install&, AppFolderChoice& choice) { choice.folder.clear(); },
+       [](I, C choice) { choice.folder.clear(); },
        {"neither XDG_DATA_HOME nor HOME is set", "RIVANETAPPEND_HOME"}},
   };
-  for (const BadCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    // The superuser writes into read-only folders; "home cannot hold folders" takes the same
-    // path for it.
-    if (c.name == std::string("read-only home") && ::geteuid() == 0) continue;
     TempDir dir;
     const Install install(dir.Path());
     StartupEnvironment env;
-    env.appFolder.source = AppFolderSource::PerUser;
-    env.appFolder.folder = install.Folder();
-    env.appFolder.seedFolder = install.seed;
+    env.appFolder = {install.Folder(), AppFolderSource::PerUser, {}, install.seed};
     c.spoil(install, env.appFolder);
     WriteFile(dir / "run.ini", "[Run]\n");
     const Tree before = Snapshot(dir.Path());
-
     std::ostringstream out, err;
     env.args = {(dir / "run.ini").string()};
     env.out = &out;
@@ -237,37 +200,26 @@ TEST(SeedFolderTest, BrokenInstallOrUnwritableHomeEndsWithStatusTwoAndWritesNoth
     for (const std::string& piece : c.message)
       EXPECT_NE(err.str().find(piece), std::string::npos) << piece << "\n" << err.str();
     EXPECT_EQ(Changes(before, Snapshot(dir.Path())), test::kNoChanges);
-    if (fs::is_directory(home(install)))
-      fs::permissions(home(install), fs::perms::owner_all, fs::perm_options::add);
   }
 }
 
 TEST(SeedFolderTest, TwoRunsSeedingAtOnceLeaveOneWholeCopy) {
   // Run A stages its copy; before A puts it in place, run B seeds the folder completely.
   // Each marks the copy it staged, so the result shows whose files ended up there.
-  for (const bool partly : {false, true}) {
-    SCOPED_TRACE(partly ? "only the skeleton missing" : "fresh folder");
-    TempDir dir;
-    const Install install(dir.Path());
-    if (partly) {
-      for (const char* item : {"RivanetAppend.ini", "VatWorkSkel.mdb"})
-        WriteFile(install.Folder() / item, ReadFile(install.seed / item));
-    }
-    const fs::path contested = partly ? install.Folder() / "Skel" : install.Folder();
-    bool interrupted = false;
-    SeedApplicationFolder(install.seed, install.Folder(), [&](const fs::path& stagedByA) {
-      if (std::exchange(interrupted, true)) return;
-      WriteFile(stagedByA / "from-A", "");
-      // Nothing of A's copy is visible before it is whole.
-      EXPECT_FALSE(fs::exists(contested));
-      SeedApplicationFolder(install.seed, install.Folder(),
-                            [](const fs::path& stagedByB) { WriteFile(stagedByB / "from-B", ""); });
-    });
-    Tree expected = Snapshot(install.seed);
-    expected[(partly ? "Skel/" : "") + std::string("from-B")] = "";
-    EXPECT_EQ(Changes(expected, Snapshot(install.Folder())), test::kNoChanges);
-    EXPECT_EQ(Snapshot(install.data, {"RivanetAppend/"}), (Tree{{"RivanetAppend", "<dir>"}}));
-  }
+  TempDir dir;
+  const Install install(dir.Path());
+  bool interrupted = false;
+  SeedApplicationFolder(install.seed, install.Folder(), [&](const fs::path& stagedByA) {
+    if (std::exchange(interrupted, true)) return;
+    WriteFile(stagedByA / "from-A", "");
+    EXPECT_FALSE(fs::exists(install.Folder()));  // nothing of A's copy shows before it is whole
+    SeedApplicationFolder(install.seed, install.Folder(),
+                          [](const fs::path& stagedByB) { WriteFile(stagedByB / "from-B", ""); });
+  });
+  Tree expected = Snapshot(install.seed);
+  expected["from-B"] = "";
+  EXPECT_EQ(Changes(expected, Snapshot(install.Folder())), test::kNoChanges);
+  EXPECT_EQ(install.Beside(), (Tree{{"RivanetAppend", "<dir>"}}));
 }
 
 }  // namespace

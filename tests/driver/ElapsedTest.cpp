@@ -5,20 +5,16 @@
 namespace rivanet {
 namespace {
 
-std::pair<std::int64_t, std::int64_t> Split(std::int64_t ms) {
-  const ElapsedTime t = SplitElapsed(ms);
-  return {t.minutes, t.seconds};
-}
-
 TEST(ElapsedTest, RoundsLikeTheSummaryLine) {
-  EXPECT_EQ(Split(59600), std::make_pair(std::int64_t{0}, std::int64_t{60}));
-  EXPECT_EQ(Split(125600), std::make_pair(std::int64_t{2}, std::int64_t{6}));
-  EXPECT_EQ(Split(0), std::make_pair(std::int64_t{0}, std::int64_t{0}));
-  EXPECT_EQ(Split(60000), std::make_pair(std::int64_t{1}, std::int64_t{0}));
-  EXPECT_EQ(Split(754400), std::make_pair(std::int64_t{12}, std::int64_t{34}));
-  // Seconds are rounded after the minutes are taken, so a run just short of a minute
-  // reads as 60 seconds rather than as 1 minute.
-  EXPECT_EQ(Split(59999), std::make_pair(std::int64_t{0}, std::int64_t{60}));
+  // Seconds are rounded after the minutes are taken, so a run just short of a minute reads as
+  // 60 seconds rather than as 1 minute.
+  const std::int64_t cases[][3] = {{0, 0, 0},     {59600, 0, 60}, {59999, 0, 60},
+                                   {60000, 1, 0}, {125600, 2, 6}, {754400, 12, 34}};
+  for (const auto& [ms, minutes, seconds] : cases) {
+    const ElapsedTime t = SplitElapsed(ms);
+    EXPECT_EQ(t.minutes, minutes) << ms;
+    EXPECT_EQ(t.seconds, seconds) << ms;
+  }
 }
 
 }  // namespace

@@ -8,40 +8,35 @@
 namespace rivanet {
 namespace {
 
-using test::TempDir;
 using test::WriteFile;
 
 class SettingsTest : public ::testing::Test {
  protected:
-  std::string Read(const std::string& content, const std::string& section = "Working",
-                   const std::string& key = "SkelPath") {
-    WriteFile(dir / "RivanetAppend.ini", content);
-    return ReadIniValue(section, key, dir / "RivanetAppend.ini", *files);
-  }
   std::unique_ptr<FileSystem> files = MakeFileSystem();
-  TempDir dir;
+  test::TempDir dir;
 };
 
-TEST_F(SettingsTest, FindsKeyInSectionWithoutRegardToCase) {
-  EXPECT_EQ(Read("[Working]\r\nSkelPath=Skel\r\n"), "Skel");
-  EXPECT_EQ(Read("[working]\nSKELPATH = Skel\n"), "Skel");
-  EXPECT_EQ(Read("[Other]\nSkelPath=Wrong\n[ Working ]\n; note\nskelpath=Right\n"), "Right");
-  EXPECT_EQ(Read("\xEF\xBB\xBF[Working]\nSkelPath=Skel\n"), "Skel");
-}
-
-TEST_F(SettingsTest, RemovesQuotesAndCutsLongValues) {
-  EXPECT_EQ(Read("[Working]\nSkelPath=\"My Skel\"\n"), "My Skel");
-  EXPECT_EQ(Read("[Working]\nSkelPath='Skel'\n"), "Skel");
-  EXPECT_EQ(Read("[Working]\nSkelPath=" + std::string(300, 'x') + "\n"), std::string(254, 'x'));
-}
-
-TEST_F(SettingsTest, MissingFileSectionOrKeyGivesEmpty) {
+TEST_F(SettingsTest, FindsKeyInItsSectionWithoutRegardToCase) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"[Working]\r\nSkelPath=Skel\r\n", "Skel"},
+      {"[working]\nSKELPATH = Skel\n", "Skel"},
+      {"[Other]\nSkelPath=Wrong\n[ Working ]\n; note\nskelpath=Right\n", "Right"},
+      {"\xEF\xBB\xBF[Working]\nSkelPath=Skel\n", "Skel"},
+      {"[Working]\nSkelPath=\"My Skel\"\n", "My Skel"},
+      {"[Working]\nSkelPath='Skel'\n", "Skel"},
+      {"[Working]\nSkelPath=" + std::string(300, 'x') + "\n", std::string(254, 'x')},
+      // A key belongs to the section it stands in, not to an earlier one.
+      {"[Working]\n[Next]\nSkelPath=Skel\n", ""},
+      {"[Elsewhere]\nSkelPath=Skel\n", ""},
+      {"[Working]\nOther=Skel\n", ""},
+      {"", ""},
+  };
+  for (const auto& [content, value] : cases) {
+    WriteFile(dir / "RivanetAppend.ini", content);
+    EXPECT_EQ(ReadIniValue("Working", "SkelPath", dir / "RivanetAppend.ini", *files), value)
+        << content;
+  }
   EXPECT_EQ(ReadIniValue("Working", "SkelPath", dir / "absent.ini", *files), "");
-  EXPECT_EQ(Read("[Elsewhere]\nSkelPath=Skel\n"), "");
-  EXPECT_EQ(Read("[Working]\nOther=Skel\n"), "");
-  EXPECT_EQ(Read(""), "");
-  // The key belongs to the section it stands in, not to an earlier one.
-  EXPECT_EQ(Read("[Working]\n[Next]\nSkelPath=Skel\n"), "");
 }
 
 TEST_F(SettingsTest, UnlimitedLookupTellsMissingFromEmptyAndFailsOnUnreadableFile) {

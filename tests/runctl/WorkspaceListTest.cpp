@@ -1,56 +1,54 @@
 #include <gtest/gtest.h>
 
-#include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
+#include "runctl/WorkspaceList.h"
 #include "support/TempDir.h"
 
 namespace rivanet {
 namespace {
 
-using test::TempDir;
-using test::WriteFile;
-
-std::vector<std::string> ReadAll(const std::string& content) {
-  TempDir dir;
-  WriteFile(dir / "list.txt", content);
-  auto files = MakeFileSystem();
-  WorkspaceList list(*files, dir / "list.txt");
-  std::vector<std::string> names;
-  std::string name;
-  while (list.Next(name)) names.push_back(name);
-  EXPECT_FALSE(list.Next(name));  // stays at its end
-  return names;
-}
-
 using Names = std::vector<std::string>;
 
-TEST(WorkspaceListTest, LineEndsBlanksAndTheEndOfTheList) {
-  EXPECT_EQ(ReadAll("A\r\nB\r\n"), (Names{"A", "B"}));
-  EXPECT_EQ(ReadAll("A\nB"), (Names{"A", "B"}));
-  EXPECT_EQ(ReadAll("  A  \r\n B\r\n"), (Names{"A", "B"}));
-  // The first empty (or blank-only) line ends the list; nothing after it is read.
-  EXPECT_EQ(ReadAll("A\n\nC\n"), (Names{"A"}));
-  EXPECT_EQ(ReadAll("A\n   \r\nC\n"), (Names{"A"}));
-  EXPECT_EQ(ReadAll("\nA\n"), Names{});
-  EXPECT_EQ(ReadAll(""), Names{});
-  // Tabs are part of a name; only blanks are trimmed.
-  EXPECT_EQ(ReadAll("A\tB \n\tC\n"), (Names{"A\tB", "\tC"}));
-  // An editor's byte-order mark is not part of the first name.
-  EXPECT_EQ(ReadAll("\xEF\xBB\xBFHUC01\nHUC02\n"), (Names{"HUC01", "HUC02"}));
-  // Duplicates are kept: a name listed twice is appended twice.
-  EXPECT_EQ(ReadAll("A\nA\n"), (Names{"A", "A"}));
-}
+class WorkspaceListTest : public ::testing::Test {
+ protected:
+  Names ReadAll(const std::string& content) {
+    test::WriteFile(dir / "list.txt", content);
+    WorkspaceList list(*files, dir / "list.txt");
+    Names names;
+    std::string name;
+    while (list.Next(name)) names.push_back(name);
+    EXPECT_FALSE(list.Next(name));  // stays at its end
+    return names;
+  }
+  std::unique_ptr<FileSystem> files = MakeFileSystem();
+  test::TempDir dir;
+};
 
-TEST(WorkspaceListTest, VeryLongLineIsOneName) {
+TEST_F(WorkspaceListTest, LineEndsBlanksAndTheEndOfTheList) {
   const std::string longName(10000, 'w');
-  EXPECT_EQ(ReadAll(longName + "\r\nB\r\n"), (Names{longName, "B"}));
+  const std::pair<std::string, Names> cases[] = {
+      {"A\r\nB\r\n", {"A", "B"}},
+      {"A\nB", {"A", "B"}},
+      {"  A  \r\n B\r\n", {"A", "B"}},
+      // The first empty (or blank-only) line ends the list; nothing after it is read.
+      {"A\n\nC\n", {"A"}},
+      {"A\n   \r\nC\n", {"A"}},
+      {"\nA\n", {}},
+      {"", {}},
+      // Tabs are part of a name; only blanks are trimmed.
+      {"A\tB \n\tC\n", {"A\tB", "\tC"}},
+      // An editor's byte-order mark is not part of the first name.
+      {"\xEF\xBB\xBFHUC01\nHUC02\n", {"HUC01", "HUC02"}},
+      // Duplicates are kept: a name listed twice is appended twice.
+      {"A\nA\n", {"A", "A"}},
+      {longName + "\r\nB\r\n", {longName, "B"}},
+  };
+  for (const auto& [content, names] : cases) EXPECT_EQ(ReadAll(content), names) << content;
 }
 
-TEST(WorkspaceListTest, NulCharacterIsRefusedNamingFileAndLine) {
-  TempDir dir;
-  WriteFile(dir / "list.txt", std::string("A\nB\0C\n", 6));
-  auto files = MakeFileSystem();
+TEST_F(WorkspaceListTest, NulCharacterIsRefusedNamingFileAndLine) {
+  test::WriteFile(dir / "list.txt", std::string("A\nB\0C\n", 6));
   WorkspaceList list(*files, dir / "list.txt");
   std::string name;
   ASSERT_TRUE(list.Next(name));
@@ -63,15 +61,13 @@ TEST(WorkspaceListTest, NulCharacterIsRefusedNamingFileAndLine) {
   }
 }
 
-TEST(WorkspaceListTest, MissingOrUnreadableListRaisesNamingIt) {
-  TempDir dir;
-  auto files = MakeFileSystem();
+TEST_F(WorkspaceListTest, MissingOrUnreadableListRaisesNamingIt) {
   try {
     WorkspaceList list(*files, dir / "absent.txt");
     FAIL();
   } catch (const AppError& e) {
     EXPECT_EQ(e.Number(), ENOENT);
-    EXPECT_NE(e.Description().find("absent.txt"), std::string::npos);
+    EXPECT_NE(e.Description().find((dir / "absent.txt").string()), std::string::npos);
   }
   EXPECT_THROW(WorkspaceList(*files, dir.Path()), AppError);  // a folder
 }

@@ -58,19 +58,6 @@ void MakeWorkspace(const fs::path& input, const std::string& name,
   for (const auto& text : textFiles) WriteFile(workspace / text, name + ":" + text);
 }
 
-std::vector<std::string> GridPhaseLog(int workspaces) {
-  const std::string n = std::to_string(workspaces);
-  return {"cat: 2 x 2 cells, 4 with data above zero",
-          "elev_cm: 2 x 2 cells, 4 with data",
-          "fac: 2 x 2 cells, 4 with data",
-          "fdr: 2 x 2 cells, 4 with data above zero",
-          "cat value attribute table: 2 rows, 2 with Comid and Prod_unit (2 shared by several "
-          "workspaces, 0 listed with conflicting ones: the first workspace's kept), 0 listed by no "
-          "workspace (left empty); " + std::to_string(2 * workspaces) + " rows read from " + n +
-              " workspaces",
-          "Grid phase took S seconds"};
-}
-
 void MakeScratchSkeleton(const fs::path& file) {
   db::Connection db(file, db::OpenMode::Create);
   db.Execute(

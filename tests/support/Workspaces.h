@@ -63,9 +63,6 @@ class RunSetup {
 
 class RunFixture : public ::testing::Test, public RunSetup {};
 
-// The log entries of the grid phase for workspaces made by MakeWorkspace, all of them alike.
-std::vector<std::string> GridPhaseLog(int workspaces);
-
 // The scratch database skeleton a run copies: the empty tables tblImport and tblVat.
 void MakeScratchSkeleton(const std::filesystem::path& file);
 

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -62,7 +63,11 @@ class MainWindowTest : public test::RunFixture {
     test::MakeWorkspace(f.input, "HUC01", {"readme.txt"});
     test::MakeWorkspace(f.input, "HUC02");
     WriteFile(f.list, "HUC01\r\nHUC02\r\n");
+    OpenWindow();
+  }
+  void OpenWindow() {
     window = std::make_unique<MainWindow>(f.app, dialogs);
+    ended.reset();
     QObject::connect(window.get(), &MainWindow::programEnded,
                      [this](int status) { ended = status; });
   }
@@ -85,6 +90,10 @@ class MainWindowTest : public test::RunFixture {
       if (window->PictureBox(i)->isHidden()) return false;
     return window->StatusLabel()->isHidden() && window->CancelButton()->isHidden();
   }
+  // The answers that start a run from `out` with the fixture's list.
+  void ScriptRun(const fs::path& out) {
+    dialogs.script = {f.input.string(), kYes, out.string(), kYes, f.list.string(), kYes};
+  }
   std::string Summary(const char* status) const {
     return VersionText() + " processed " + f.list.string() +
            " and ran for M minutes and S seconds and " + status;
@@ -95,48 +104,58 @@ class MainWindowTest : public test::RunFixture {
   std::optional<int> ended;
 };
 
-TEST_F(MainWindowTest, SelectDataStopsSilentlyWhereverTheUserDeclines) {
+// Select Data stops silently wherever the user declines, and runs once every answer is yes;
+// the list lies in a folder whose name has blanks and accented letters.
+TEST_F(MainWindowTest, SelectDataAsksInOrderAndStopsOrRunsAsAnswered) {
+  f.list = f.input / "Listen für Läufe ñ" / "liste å.txt";
+  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
   const fs::path in = f.input, out = f.output, list = f.list;
   struct Case {
     const char* what;
-    bool existingWorkspace;
     std::vector<Reply> script;
     std::vector<std::string> shown;
   };
   const std::vector<Case> cases = {
-      {"folder browser cancelled", false, {std::string()}, {kInputPrompt}},
-      {"input folder question cancelled",
-       false,
-       {in.string(), kCancel},
-       {kInputPrompt, VerifyInput(in)}},
+      {"folder browser cancelled", {std::string()}, {kInputPrompt}},
+      {"input folder question cancelled", {in.string(), kCancel}, {kInputPrompt, VerifyInput(in)}},
       {"No asks again; overwrite No ends the command",
-       true,
        {in.string(), kNo, in.string(), kYes, out.string(), kYes, kNo},
        {kInputPrompt, VerifyInput(in), kInputPrompt, VerifyInput(in), kOutputPrompt,
         VerifyOutput(out), Overwrite(out)}},
       {"list dialog cancelled, no overwrite question without Drainage",
-       false,
        {in.string(), kYes, out.string(), kYes, std::string()},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog}},
       {"list question cancelled",
-       false,
        {in.string(), kYes, out.string(), kYes, list.string(), kCancel},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog,
         VerifyList(list)}},
+      {"all answered, the output folder on the second try",
+       {in.string(), kYes, out.string(), kNo, out.string(), kYes, kYes, list.string(), kYes},
+       {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kOutputPrompt,
+        VerifyOutput(out), Overwrite(out), kListDialog, VerifyList(list),
+        Box("Finished running " + list.string())}},
   };
+  int started = 0;
+  QObject::connect(window.get(), &MainWindow::runStarted, [&] { ++started; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    // An output folder holding Drainage brings the overwrite question.
+    const bool existing = std::count(c.shown.begin(), c.shown.end(), Overwrite(out)) > 0;
+    const bool runs = c.shown.back().rfind(Box("Finished"), 0) == 0;
     fs::remove_all(f.output / "Drainage");
-    if (c.existingWorkspace) fs::create_directories(f.output / "Drainage");
+    if (existing) fs::create_directories(f.output / "Drainage");
     dialogs.shown.clear();
     dialogs.script.assign(c.script.begin(), c.script.end());
-    Click(2, c.existingWorkspace ? Qt::RightButton : Qt::LeftButton);  // any mouse button
+    Click(2, existing ? Qt::RightButton : Qt::LeftButton);  // any mouse button
+    WaitForRun();
     EXPECT_EQ(dialogs.shown, c.shown);
     EXPECT_TRUE(dialogs.script.empty());
-    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_EQ(started, runs ? 1 : 0);
+    EXPECT_EQ(fs::exists(f.app / "Active.log"), runs);
     EXPECT_TRUE(Idle());
   }
-  EXPECT_FALSE(fs::exists(f.app / "Active.log"));
+  EXPECT_EQ(Log().back(), Summary("Succeeded"));
+  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
   EXPECT_FALSE(ended);
 }
 
@@ -151,87 +170,55 @@ TEST_F(MainWindowTest, MissingSettingsFileIsToldOnceAndLoggedWithoutADialog) {
   EXPECT_TRUE(Idle());
 }
 
-TEST_F(MainWindowTest, RunsWithAListInAFolderWithBlanksAndAccentedLetters) {
-  f.list = f.input / "Listen für Läufe ñ" / "liste å.txt";
-  WriteFile(f.list, "HUC01\r\nHUC02\r\n");
-  fs::create_directories(f.output / "Drainage");
-  const fs::path in = f.input, out = f.output, list = f.list;
-  dialogs.script = {in.string(), kYes, out.string(),  kNo, out.string(),
-                    kYes,        kYes, list.string(), kYes};
-  int started = 0;
-  QObject::connect(window.get(), &MainWindow::runStarted, [&] {
-    ++started;
-    EXPECT_FALSE(window->CancelButton()->isHidden());
-    EXPECT_TRUE(window->PictureBox(2)->isHidden());
-  });
+// Cancel, or closing the window, lands mid-run: the run waits while the window takes on its
+// running look. Closing ends the program once the run has wound up.
+TEST_F(MainWindowTest, CancelOrCloseStopsTheRunAtItsNextSafePointAndClicksMeanwhileDoNothing) {
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close box" : "Cancel");
+    ScriptRun(f.output);
+    dialogs.shown.clear();
+    const auto stop = QObject::connect(window.get(), &MainWindow::runStarted, [&] {
+      EXPECT_FALSE(window->CancelButton()->isHidden());  // the running look
+      EXPECT_TRUE(window->PictureBox(2)->isHidden());
+      if (close)
+        EXPECT_FALSE(window->close());
+      else
+        QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
+    });
+    Click(2);
+    // The run has begun but the window has not yet hidden its buttons: a double click on
+    // Delete Log reaches it and must do nothing.
+    ASSERT_TRUE(window->RunInProgress());
+    DoubleClick(3);
+    WaitForRun();
+    QObject::disconnect(stop);
 
-  Click(2);
-  WaitForRun();
-
-  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{
-                               kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out),
-                               kOutputPrompt, VerifyOutput(out), Overwrite(out), kListDialog,
-                               VerifyList(list), Box("Finished running " + list.string())}));
-  const std::string from = " from input file " + list.string();
-  EXPECT_EQ(test::DriverEntries(Log()), (std::vector<std::string>{VersionText() + " preparing output folder " + f.output.string() + from,
-                                             VersionText() + " processed folder HUC01" + from,
-                                             VersionText() + " processed folder HUC02" + from,
-                                             Summary("Succeeded")}));
-  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
-  EXPECT_EQ(started, 1);
-  EXPECT_TRUE(Idle());
-  EXPECT_FALSE(ended);
-}
-
-TEST_F(MainWindowTest, CancelStopsTheRunAtItsNextSafePointAndClicksMeanwhileDoNothing) {
-  dialogs.script = {f.input.string(), kYes, f.output.string(), kYes, f.list.string(), kYes};
-  // The run waits while the window takes on its running look: Cancel lands mid-run.
-  QObject::connect(window.get(), &MainWindow::runStarted,
-                   [&] { QTest::mouseClick(window->CancelButton(), Qt::LeftButton); });
-
-  Click(2);
-  // The run has begun but the window has not yet hidden its buttons: a double click on
-  // Delete Log reaches it and must do nothing.
-  ASSERT_TRUE(window->RunInProgress());
-  DoubleClick(3);
-  WaitForRun();
-
-  EXPECT_EQ(dialogs.shown.back(), Box("Finished running " + f.list.string()));
-  EXPECT_EQ(dialogs.shown.size(), 7u);  // the six questions and dialogs, then the run's last box
-  EXPECT_EQ(Log(), std::vector<std::string>{Summary("Cancelled")});
-  EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
-  EXPECT_FALSE(fs::exists(f.app / "Work"));
-  EXPECT_FALSE(fs::exists(f.output / "Drainage"));  // stopped before the output was prepared
-  EXPECT_TRUE(Idle());
+    EXPECT_EQ(dialogs.shown.size(), 7u);  // the six questions and dialogs, then the last box
+    EXPECT_EQ(dialogs.shown.back(), Box("Finished running " + f.list.string()));
+    EXPECT_EQ(Log(), std::vector<std::string>{Summary("Cancelled")});
+    EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
+    EXPECT_FALSE(fs::exists(f.app / "Work"));
+    EXPECT_FALSE(fs::exists(f.output / "Drainage"));  // stopped before the output was prepared
+    EXPECT_EQ(ended, close ? std::optional<int>(0) : std::nullopt);
+    EXPECT_TRUE(Idle());
+    fs::remove(f.app / "Active.log");
+  }
   EXPECT_TRUE(window->CancelButton()->isEnabled());
-  EXPECT_FALSE(ended);
 }
 
 TEST_F(MainWindowTest, ARunHeldByAnotherProcessIsRefusedWithoutTouchingTheLog) {
   const FileLock other = LockApplicationFolder(f.app);
-  dialogs.script = {f.input.string(), kYes, f.output.string(), kYes, f.list.string(), kYes};
+  ScriptRun(f.output);
   Click(2);
   WaitForRun();
   ASSERT_EQ(dialogs.shown.size(), 7u);
-  EXPECT_NE(dialogs.shown.back().find("is in use by another run) in procedure Picture2_MouseUp of Form frmMain"),
+  EXPECT_NE(dialogs.shown.back().find(
+                "is in use by another run) in procedure Picture2_MouseUp of Form frmMain"),
             std::string::npos)
       << dialogs.shown.back();
   EXPECT_FALSE(fs::exists(f.app / "Active.log"));
   EXPECT_TRUE(Idle());
   EXPECT_FALSE(ended);
-}
-
-TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndEndsWhenItHasWoundUp) {
-  dialogs.script = {f.input.string(), kYes, f.output.string(), kYes, f.list.string(), kYes};
-  QObject::connect(window.get(), &MainWindow::runStarted, [&] { EXPECT_FALSE(window->close()); });
-
-  Click(2);
-  WaitForRun();
-
-  EXPECT_EQ(Log(), std::vector<std::string>{Summary("Cancelled")});
-  EXPECT_EQ(dialogs.shown.back(), Box("Finished running " + f.list.string()));
-  EXPECT_FALSE(fs::exists(f.app / "Work"));
-  EXPECT_EQ(ended, 0);
 }
 
 TEST_F(MainWindowTest, ARunErrorIsReportedInABoxLoggedAndEndsTheProgram) {
@@ -244,8 +231,7 @@ TEST_F(MainWindowTest, ARunErrorIsReportedInABoxLoggedAndEndsTheProgram) {
   } else {
     fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
   }
-  dialogs.script = {f.input.string(), kYes, out.string(), kYes, f.list.string(), kYes};
-
+  ScriptRun(out);
   Click(2);
   WaitForRun();
   if (!root) fs::permissions(out, fs::perms::owner_all);
@@ -259,25 +245,25 @@ TEST_F(MainWindowTest, ARunErrorIsReportedInABoxLoggedAndEndsTheProgram) {
   EXPECT_TRUE(window->PictureBox(2)->isHidden());  // it ends in the running look
 }
 
-TEST_F(MainWindowTest, DeleteLogDeletesBothLogsAndPassesOverWhatItCannotDelete) {
+TEST_F(MainWindowTest, DeleteLogDeletesBothLogsAndPassesSilentlyOverWhatItCannotDelete) {
+  enum State { kNone, kFile, kFolder };  // a folder stands for a log that cannot be deleted
   struct Case {
     const char* what;
     Answer answer;
-    bool activeIsFolder;  // a log that cannot be deleted
+    State active;
     bool activeLeft, copyLeft;
   };
   const Case cases[] = {
-      {"OK", Answer::Ok, false, false, false},
-      {"Cancel", Answer::Cancel, false, true, true},
-      {"OK, Active.log undeletable", Answer::Ok, true, true, false},
+      {"OK", Answer::Ok, kFile, false, false},
+      {"Cancel", Answer::Cancel, kFile, true, true},
+      {"OK, Active.log undeletable", Answer::Ok, kFolder, true, false},
+      {"OK, no Active.log", Answer::Ok, kNone, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(f.app / "Active.log");
-    if (c.activeIsFolder)
-      fs::create_directories(f.app / "Active.log");
-    else
-      WriteFile(f.app / "Active.log", "log");
+    if (c.active == kFolder) fs::create_directories(f.app / "Active.log");
+    if (c.active == kFile) WriteFile(f.app / "Active.log", "log");
     WriteFile(f.app / "RivanetAppend.log", "copy");
     dialogs.shown.clear();
     dialogs.script = {c.answer};
@@ -288,13 +274,6 @@ TEST_F(MainWindowTest, DeleteLogDeletesBothLogsAndPassesOverWhatItCannotDelete) 
     EXPECT_EQ(fs::exists(f.app / "Active.log"), c.activeLeft);
     EXPECT_EQ(fs::exists(f.app / "RivanetAppend.log"), c.copyLeft);
   }
-  // Neither file there: still silent.
-  fs::remove_all(f.app / "Active.log");
-  fs::remove(f.app / "RivanetAppend.log");
-  dialogs.shown.clear();
-  dialogs.script = {Answer::Ok};
-  Click(3);
-  EXPECT_EQ(dialogs.shown.size(), 1u);
   EXPECT_FALSE(ended);
 }
 
@@ -312,10 +291,7 @@ TEST_F(MainWindowTest, QuitCopiesTheLogAndTheCloseBoxDoesNot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    window = std::make_unique<MainWindow>(f.app, dialogs);
-    ended.reset();
-    QObject::connect(window.get(), &MainWindow::programEnded,
-                     [this](int status) { ended = status; });
+    OpenWindow();
     window->show();
     fs::remove(f.app / "Active.log");
     fs::remove(f.app / "RivanetAppend.log");
@@ -338,8 +314,8 @@ TEST_F(MainWindowTest, QuitCopiesTheLogAndTheCloseBoxDoesNot) {
 }
 
 TEST_F(MainWindowTest, AboutAndHelpAreSingleAndAboutTellsTheLibraryVersions) {
-  // A press shows the box pushed in (2 px right, 1 down), the release puts it back and runs
-  // the command, whichever mouse button it was.
+  // A press shows the box pushed in (24 x 12 twips: 2 px right, 1 down), the release puts it
+  // back and runs the command, whichever mouse button it was.
   PictureButton* box = window->PictureBox(1);
   EXPECT_EQ(box->pos(), QPoint(7, 4));
   QTest::mousePress(box, Qt::RightButton);

@@ -38,17 +38,8 @@ class ScriptedDialogs : public ui::Dialogs {
 
  private:
   static std::string Names(ui::Buttons buttons) {
-    switch (buttons) {
-      case ui::Buttons::OkCancel:
-        return "OK,Cancel";
-      case ui::Buttons::YesNo:
-        return "Yes,No";
-      case ui::Buttons::YesNoCancel:
-        return "Yes,No,Cancel";
-      case ui::Buttons::Ok:
-        break;
-    }
-    return "OK";
+    static const char* const kNames[] = {"OK", "OK,Cancel", "Yes,No", "Yes,No,Cancel"};
+    return kNames[static_cast<int>(buttons)];
   }
 
   template <class T>

@@ -2,7 +2,7 @@
 //   window-idle.png     the five commands on the background picture
 //   window-running.png  a run in progress: status line, progress bar, Cancel
 // Run it on an X display, e.g. a virtual one:
-//   xvfb-run -s "-screen 0 800x600x24" build/tests/ui/ui_screenshots docs
+//   xvfb-run -s "-screen 0 800x600x24" build/tools/screenshots/rivanet-screenshots docs
 // The running look is put on through the window's run feedback, exactly as a run does, with
 // a status text and progress of the kind the phases report.
 #include <QApplication>
@@ -37,7 +37,7 @@ bool Save(rivanet::ui::MainWindow& window, const std::filesystem::path& file) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::cerr << "usage: ui_screenshots OUTPUT_FOLDER\n";
+    std::cerr << "usage: rivanet-screenshots OUTPUT_FOLDER\n";
     return 2;
   }
   const std::filesystem::path folder = argv[1];
