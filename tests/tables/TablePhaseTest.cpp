@@ -110,6 +110,8 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
   test::WriteFile(list, "W1\nW2\n");
   const auto outputNames = Names(output);
   const auto workNames = Names(work);
+  // The copy an append killed in an earlier run left behind.
+  test::WriteFile(output / ".RivanetAppend-appending-RVXFlow/RVXFlow.dbf", "half written");
   const test::Tree inputs = test::Snapshot(input);
 
   Run({{"RVXFlow", false},
@@ -157,8 +159,8 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
           "0, 1 passed over as repeated rows",
           "Table phase took S seconds"}));
 
-  // Nothing left behind, the inputs and the user's files untouched, the Work folder's tables
-  // unchanged.
+  // Nothing left behind (an earlier run's copy gone too), the inputs and the user's files
+  // untouched, the Work folder's tables unchanged.
   EXPECT_EQ(Names(output), outputNames);
   EXPECT_EQ(Names(work), workNames);
   EXPECT_EQ(test::Changes(inputs, test::Snapshot(input)), test::kNoChanges);

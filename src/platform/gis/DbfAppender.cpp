@@ -40,21 +40,21 @@ std::vector<std::string> FolderNames(const fs::path& folder) {
   return names;
 }
 
-// "<stem>-appending", numbered when taken: no file of the folder may begin with it, so that
-// the copy (and the side files GDAL might look for) meet nothing of the user's.
-std::string FreeBase(const std::vector<std::string>& names, const std::string& stem) {
-  for (int n = 1;; ++n) {
-    std::string base = stem + "-appending";
-    if (n > 1) (base += '-') += std::to_string(n);
-    bool taken = false;
-    for (const auto& name : names) taken = taken || StartsIgnoringCase(name, base + ".");
-    if (!taken) return base;
-  }
+// The folder beside the table that holds the copy being appended to. Its name is the
+// program's own, so one that a killed run left behind can be removed without a doubt that it
+// could be anything of the user's.
+fs::path CopyFolderFor(const fs::path& table) {
+  return table.parent_path() / (".RivanetAppend-appending-" + table.stem().string());
 }
 
-void RemoveQuietly(const fs::path& file) {
+// Removes what an earlier, killed appender of the table left behind. A link in the folder's
+// place is removed, never followed.
+void RemoveLeftovers(const fs::path& folder) {
   std::error_code ec;
-  fs::remove(file, ec);
+  const fs::file_status status = fs::symlink_status(folder, ec);
+  if (!fs::exists(status)) return;
+  fs::remove_all(folder, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(folder));
 }
 
 // The dBASE end-of-file mark after the last record, which GDAL was told not to keep writing.
@@ -75,6 +75,7 @@ void CopyOrThrow(const fs::path& from, const fs::path& to) {
 
 struct DbfAppender::Impl {
   fs::path table;
+  fs::path copyFolder;  // empty until made
   fs::path copyDbf;
   fs::path copyCpg;  // empty when the table has no .cpg
   OpenTable open;
@@ -93,15 +94,22 @@ DbfAppender::DbfAppender(const fs::path& table) : m_impl(std::make_unique<Impl>(
   const fs::path folder = table.parent_path();
   const std::vector<std::string> names = FolderNames(folder);
   const std::string stem = table.stem().string();
-  const std::string base = FreeBase(names, stem);
   std::string cpg;
   for (const auto& name : names)
     if (SameIgnoringCase(name, stem + ".cpg")) cpg = name;
 
-  m.copyDbf = folder / (base + ".dbf");
+  // The copy sits in a folder of its own beside the table: on the same file system, so that
+  // Commit's rename is atomic, and apart from every file of the user's.
+  const fs::path copies = CopyFolderFor(table);
+  RemoveLeftovers(copies);
+  std::error_code ec;
+  if (!fs::create_directory(copies, ec))
+    throw AppError::FromErrno(ec ? ec.value() : EEXIST, DisplayPath(copies));
+  m.copyFolder = copies;
+  m.copyDbf = copies / (stem + ".dbf");
   CopyOrThrow(table, m.copyDbf);
   if (!cpg.empty()) {
-    m.copyCpg = folder / (base + ".cpg");
+    m.copyCpg = copies / (stem + ".cpg");
     CopyOrThrow(folder / cpg, m.copyCpg);
   }
   const QuietGdal quiet;
@@ -118,8 +126,10 @@ DbfAppender::~DbfAppender() {
     const QuietGdal quiet;
     m.open.dataset.reset();
   }
-  if (!m.copyDbf.empty()) RemoveQuietly(m.copyDbf);
-  if (!m.copyCpg.empty()) RemoveQuietly(m.copyCpg);
+  if (!m.copyFolder.empty()) {
+    std::error_code ec;
+    fs::remove_all(m.copyFolder, ec);
+  }
 }
 
 const std::vector<DbfField>& DbfAppender::Fields() const { return m_impl->open.fields; }
@@ -160,7 +170,7 @@ void DbfAppender::Commit() {
   fs::rename(m.copyDbf, m.table, ec);
   if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(m.table));
   m.committed = true;
-  if (!m.copyCpg.empty()) RemoveQuietly(m.copyCpg);
+  fs::remove_all(m.copyFolder, ec);
 }
 
 }  // namespace rivanet::gis

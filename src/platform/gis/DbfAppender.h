@@ -11,9 +11,10 @@
 namespace rivanet::gis {
 
 // Appends rows to an existing dBASE table so that the table is replaced whole or not at all.
-// The rows go to a copy of the table (and of its .cpg) beside it, under a name that no file of
-// the folder begins with; Commit() renames the copy over the table. An appender dropped without
-// Commit() removes its copy and leaves the table as it was. The table's own rows, header and
+// The rows go to a copy of the table (and of its .cpg) in the folder
+// ".RivanetAppend-appending-<table>" beside it; Commit() renames the copy over the table. An
+// appender dropped without Commit() removes its copy and leaves the table as it was; a copy
+// that a killed process left is removed by the next appender of the table. The table's own rows, header and
 // field definitions stay as they are; text is converted to its code page.
 class DbfAppender {
  public:
