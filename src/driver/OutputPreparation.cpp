@@ -23,6 +23,11 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
   // The workspace folders are replaced; those that hold no feature class (grids only) do
   // not come with the skeleton and start empty.
   const auto& featureClasses = ctx.layout.featureClasses;
+  // Nothing is deleted before it is clear that all of it can be replaced: a folder the run may
+  // not change is refused whole instead of being left half deleted.
+  files.RequireWritable(outputFolder, false);
+  for (const std::string& folder : schema::WorkspaceFolders(ctx.layout))
+    if (files.FolderExists(outputFolder / folder)) files.RequireWritable(outputFolder / folder, true);
   for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
     if (files.FolderExists(outputFolder / folder)) files.DeleteFolder(outputFolder / folder);
     const bool fromSkeleton =
@@ -36,12 +41,12 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
   files.CopyFolder(everything, outputFolder);
   files.CopyFile(everything, outputFolder);
 
-  // A leftover Work folder is reused; one that leads out of the application folder (a link)
-  // is not the run's to fill, and is replaced by a folder of its own.
+  // A Work folder an earlier run left (one that was stopped before its closing steps) may
+  // hold that run's scratch files and half-filled classes: the run starts from a fresh one.
+  // DeleteFolder removes a link there without following it.
   const fs::path work = WorkFolder(ctx);
-  if (files.FolderExists(work) && files.Relate(work, ctx.appFolder) != FolderRelation::Inside)
-    files.DeleteFolder(work);
-  if (!files.FolderExists(work)) files.CreateFolder(work);
+  if (files.FolderExists(work)) files.DeleteFolder(work);
+  files.CreateFolder(work);
   files.CopyFolder(everything, work);
   files.CopyFile(everything, work);
 }

@@ -1,5 +1,7 @@
 #include "grids/ScratchDatabase.h"
 
+#include <string>
+
 #include "platform/Error.h"
 #include "platform/database/Database.h"
 #include "platform/files/FileSystem.h"
@@ -23,6 +25,13 @@ constexpr const char* kJoin =
 ScratchDatabase::ScratchDatabase(const RunContext& ctx)
     : m_skeleton(ctx.appFolder / "VatWorkSkel.mdb") {
   const fs::path work = ctx.appFolder / "VatWork.mdb";
+  // A run stopped in mid-transaction leaves its rollback journal beside the database; SQLite
+  // would play that journal back into the fresh copy. It belongs to a database that is being
+  // replaced, so it goes first.
+  for (const char* side : {"-journal", "-wal", "-shm"}) {
+    const fs::path stale = ctx.appFolder / (std::string("VatWork.mdb") + side);
+    if (ctx.files.FileExists(stale)) ctx.files.DeleteFile(stale);
+  }
   ctx.files.CopyFile(m_skeleton, work);
   m_db = std::make_unique<db::Connection>(work, db::OpenMode::ReadWrite);
   try {

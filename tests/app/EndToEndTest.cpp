@@ -138,7 +138,7 @@ TEST_F(EndToEndTest, RunTimeErrorsEndWithAReport) {
   fs::remove_all(f.output);
   EXPECT_EQ(Run({runFile.string()}).exitCode, 2);
   EXPECT_EQ(Log().back(),
-            "Error 2 (No such file or directory: " + (f.output / "elev_unit").string() +
+            "Error 2 (No such file or directory: " + f.output.string() +
                 ") in procedure ProcessWS of Module mdlSubMain Error Source:OS "
                 "occurred at line 0");
   EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -133,6 +136,25 @@ class StdFileSystem : public FileSystem {
     if (!fs::is_regular_file(target, ec))
       ThrowOs(std::make_error_code(std::errc::no_such_file_or_directory), path);
     if (!fs::remove(target, ec)) ThrowOs(ec, path);
+  }
+
+  void RequireWritable(const fs::path& folder, bool andFoldersInside) const override {
+    const fs::path top = Resolve(folder);
+    auto require = [](const fs::path& dir) {
+      // Adding or removing an entry takes write and search permission on the folder; a
+      // read-only mount answers EROFS here as well.
+      if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        ThrowOs(std::error_code(errno, std::generic_category()), dir);
+    };
+    require(top);
+    if (!andFoldersInside) return;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(top, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+      std::error_code typeEc;
+      if (it->is_directory(typeEc) && !it->is_symlink(typeEc)) require(it->path());
+    }
+    if (ec) ThrowOs(ec, top);
   }
 
   void CopyFile(const fs::path& source, const fs::path& destination) override {

@@ -90,12 +90,15 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
   const fs::path output = outputFolder / name;
   if (inputs.empty()) throw FileError(kErrInvalidArgument, "No grids to mosaic into", output);
 
+  // Each input is placed as soon as it is opened, which closes it until its rows are laid.
   std::vector<MosaicSource> sources;
   sources.reserve(inputs.size());
-  for (const fs::path& input : inputs) sources.emplace_back(input);
+  sources.emplace_back(inputs.front());
   const Lattice lattice = LatticeOf(sources.front().Grid(), coordinateSystem);
   MosaicResult result;
-  for (MosaicSource& s : sources) {
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (i > 0) sources.emplace_back(inputs[i]);
+    MosaicSource& s = sources.back();
     if (const auto reason = s.Place(lattice))
       result.resampled.push_back("Grid " + DisplayPath(s.Grid().file) +
                                  " was resampled (nearest neighbour) onto the cells of " +

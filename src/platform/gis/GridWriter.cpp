@@ -20,12 +20,13 @@ namespace {
 constexpr int kTile = kGridTileRows;
 
 // A name no other writer uses, in this process or another, and that no grid, value attribute
-// table or side file of the grid can have (those all start with "<name>.tif").
+// table or side file of the grid can have (those all start with "<name>.tif"). It does not end
+// in ".tif" either: a write cut off by a kill leaves a file that no GIS takes for a grid.
 std::string TemporaryName(const std::string& grid) {
   static const unsigned processToken = std::random_device{}();
   static std::atomic<unsigned> counter{0};
   return grid + "-writing-" + std::to_string(processToken) + "-" + std::to_string(++counter) +
-         ".tif";
+         ".partial";
 }
 
 }  // namespace

@@ -107,7 +107,28 @@ Lattice LatticeOf(const OpenedGrid& first, const std::string& coordinateSystem) 
   return {t[0], t[3], t[1], coordinateSystem};
 }
 
-MosaicSource::MosaicSource(const fs::path& gridFolder) : m_grid(OpenGrid(gridFolder)) {}
+MosaicSource::MosaicSource(const fs::path& gridFolder)
+    : m_folder(gridFolder), m_grid(OpenGrid(gridFolder)) {}
+
+void MosaicSource::Reopen() {
+  OpenedGrid again = OpenGrid(m_folder);
+  const GridGeometry& was = m_grid.geometry;
+  const GridGeometry& is = again.geometry;
+  if (is.cols != was.cols || is.rows != was.rows || is.originX != was.originX ||
+      is.originY != was.originY || is.cellSize != was.cellSize || again.type != m_grid.type ||
+      again.noData != m_grid.noData)
+    throw FileError(kErrInvalidArgument, "Grid changed while the mosaic was being made",
+                    m_grid.file);
+  m_grid = std::move(again);
+  m_band = m_grid.band;
+}
+
+void MosaicSource::Release() {
+  if (m_warped) return;
+  m_band = nullptr;
+  m_grid.band = nullptr;
+  m_grid.ds.reset();
+}
 
 std::optional<std::string> MosaicSource::Place(const Lattice& lattice) {
   const std::string reason = ResampleReason(m_grid, lattice);
@@ -124,6 +145,7 @@ std::optional<std::string> MosaicSource::Place(const Lattice& lattice) {
   m_rows = m_grid.geometry.rows;
   m_band->GetBlockSize(&m_blockWidth, &m_blockHeight);
   m_byBlocks = m_blockWidth > 0 && m_blockHeight > 0 && m_blockHeight <= kMaxBlockHeight;
+  Release();
   return std::nullopt;
 }
 
@@ -203,15 +225,17 @@ void MosaicSource::Overlay(int top, int count, int mosaicCols, std::int32_t* win
     for (std::size_t c = 0; c < width; ++c)
       if (src[c] != skip) dst[c] = src[c];
   }
-  if (last == m_row0 + m_rows) {  // done with this input: its buffers go
+  if (last == m_row0 + m_rows) {  // done with this input: its buffers and file go
     m_buffer = {};
     m_block = {};
     m_bufferRows = 0;
+    Release();
   }
 }
 
 const std::int32_t* MosaicSource::Row(int row) {
   if (row < m_bufferFirst || row >= m_bufferFirst + m_bufferRows) {
+    if (m_band == nullptr) Reopen();
     if (m_byBlocks)
       LoadBlockRow(row / m_blockHeight);
     else

@@ -28,13 +28,19 @@ Lattice LatticeOf(const OpenedGrid& first, const std::string& coordinateSystem);
 // One input of a mosaic. Once placed it covers the columns [Col0(), Col0() + Cols()) and rows
 // [Row0(), Row0() + Rows()) of the lattice, counted from the mosaic's top-left cell after
 // Shift. Rows must be overlaid top to bottom: each block of the input is decoded once.
+//
+// An input copied cell for cell holds its file open only while its rows are being laid: it is
+// closed once placed, opened again at its first row and closed after its last, so that a
+// mosaic of a thousand workspaces does not hold a thousand files (and their GDAL state) open.
 class MosaicSource {
  public:
   explicit MosaicSource(const std::filesystem::path& gridFolder);
 
+  // The grid's file, geometry and cell type; its dataset only until the input is placed.
   const OpenedGrid& Grid() const { return m_grid; }
   // Puts the input on the lattice. Returns why it has to be resampled (nearest neighbour), or
-  // nothing when its cells are the lattice's and are copied as they are.
+  // nothing when its cells are the lattice's and are copied as they are (the file is then
+  // closed until its rows are wanted).
   std::optional<std::string> Place(const Lattice& lattice);
   void Shift(std::int64_t cols, std::int64_t rows);
   std::int64_t Col0() const { return m_col0; }
@@ -53,7 +59,12 @@ class MosaicSource {
   const std::int32_t* Row(int row);
   void LoadBlockRow(int blockRow);
   void LoadRows(int first);
+  // Opens a closed input again, refusing it when its cells are no longer those it was placed by.
+  void Reopen();
+  // Closes an input copied cell for cell (a resampled one stays open: its warper reads it).
+  void Release();
 
+  std::filesystem::path m_folder;
   OpenedGrid m_grid;
   DatasetPtr m_warped;  // a resampled input's virtual dataset; closed before m_grid
   GDALRasterBand* m_band = nullptr;

@@ -8,6 +8,7 @@
 
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
+#include "platform/gis/DbfCheck.h"
 #include "platform/gis/GridFolder.h"
 
 namespace fs = std::filesystem;
@@ -88,6 +89,9 @@ MemoryTable::MemoryTable(const fs::path& dbf)
 }
 
 MemoryTable MemoryTable::Load(const fs::path& dbf) {
+  // GDAL reads a table cut short as fewer rows (and has crashed on some), so a damaged value
+  // attribute table is refused, naming the file, before GDAL sees it.
+  CheckDbfFile(dbf);
   MemoryTable table(dbf);
   VsiCopy(dbf.string(), table.m_dbf, dbf);
   const std::string cpg = CpgOf(dbf.string());

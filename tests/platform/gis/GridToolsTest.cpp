@@ -137,6 +137,33 @@ TEST(MosaicToNewRaster, AStoppedOrFailedMosaicLeavesTheEarlierGridAsItWas) {
   EXPECT_EQ(test::Changes(before, test::Snapshot(dir / "out/m")), test::kNoChanges);
 }
 
+// Files this process holds open.
+int OpenFiles() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+TEST(MosaicToNewRaster, OpensEachInputOnlyWhileItsRowsAreLaid) {
+  // Forty inputs one under another, 100 rows each: a row of tiles (256 rows) meets four.
+  test::TempDir dir;
+  std::vector<fs::path> inputs;
+  for (int i = 0; i < 40; ++i) {
+    inputs.push_back(dir / ("in" + std::to_string(i)));
+    WriteGrid(inputs.back(), {At(0, 4000.0 - 100.0 * i, 1, 3, 100), Cells(300, i + 1)});
+  }
+  const int before = OpenFiles();
+  int most = 0;
+  MosaicOptions options;
+  options.checkpoint = [&] { most = std::max(most, OpenFiles() - before); };
+  MosaicToNewRaster(inputs, dir / "out", "m", "", CellType::Int32, options);
+  EXPECT_LE(most, 6);  // the output, a few inputs and GDAL's own; not forty
+  const Cells cells = CellsOf(dir / "out/m");
+  ASSERT_EQ(cells.size(), 12000u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(cells[static_cast<std::size_t>(i) * 300], i + 1);
+  EXPECT_EQ(OpenFiles(), before);
+}
+
 TEST(ExtractByAttributes, KeepsTheCellsTheConditionAccepts) {
   test::TempDir dir;
   WriteGrid(dir / "in", {At(0, 10, 10, 5, 1), {-2, 0, 3, 5, N}});

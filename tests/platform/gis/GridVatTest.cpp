@@ -48,4 +48,10 @@ TEST(GridVat, WrittenTableReadsBackInValueOrderAndRefusesWhatDbaseCannotHold) {
         << name << ": " << e.Description();
   }
   EXPECT_EQ(ReadVat(dir / "g").rows, back.rows);  // the earlier table stays
+
+  // A table cut short (a full disk, a killed copy) is refused, not read as fewer rows.
+  const std::string whole = test::ReadFile(dir / "g" / "g.tif.vat.dbf");
+  test::WriteFile(dir / "g" / "g.tif.vat.dbf", whole.substr(0, whole.size() - 5));
+  const AppError cut = test::Raised([&] { ReadVat(dir / "g"); });
+  EXPECT_NE(cut.Description().find("g.tif.vat.dbf"), std::string::npos) << cut.Description();
 }

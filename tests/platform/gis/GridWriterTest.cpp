@@ -98,6 +98,12 @@ TEST(GridWriter, UnfinishedWriteLeavesTheEarlierGridAsItWas) {
       GridWriter writer(folder, g, CellType::UInt8, 255);
       std::vector<std::int32_t> cells(100, ending == 2 ? 256 : 7);
       if (ending < 2) writer.WriteRows(0, ending == 0 ? 10 : 5, cells.data());
+      // What is being written bears no grid's name, so a write cut off by a kill leaves
+      // nothing a GIS would take for a grid.
+      for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.starts_with("Basins.tif") || !name.ends_with(".tif")) << name;
+      }
       if (ending > 0) {
         const AppError e =
             Raised([&] { ending == 1 ? writer.Close() : writer.WriteRows(0, 10, cells.data()); });
