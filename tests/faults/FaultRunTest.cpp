@@ -440,7 +440,7 @@ INSTANTIATE_TEST_SUITE_P(
               "Appending RVXFlowlineVaa for Workspace: unit_U002"},
         Fault{"KilledInMosaic", Kind::Killed, Phase::Grids, "file in elev_unit/elev_cm"},
         Fault{"KilledInCatchmentTable", Kind::Killed, Phase::Grids,
-              "Updating Cat grid for Workspace: unit_U002"}),
+              "Updating Cat grid for Workspace: unit_U001"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
