@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <set>
@@ -298,7 +299,7 @@ class FaultRunTest : public ::testing::TestWithParam<Fault> {
     const auto from = std::find_if(entries.rbegin(), entries.rend(), [](const auto& e) {
       return Contains(e, " preparing output folder ");
     });
-    entries.erase(entries.begin(), from.base() - 1);
+    if (from != entries.rend()) entries.erase(entries.begin(), std::prev(from.base()));
     for (std::string& e : entries)
       for (std::size_t at; (at = e.find(app.parent_path().string())) != std::string::npos;)
         e.replace(at, app.parent_path().string().size(), "<job>");
