@@ -24,7 +24,8 @@ std::string TempFile(const char* stem, int& fd) {
 
 StartedProgram::StartedProgram(const std::filesystem::path& program,
                                const std::vector<std::string>& args,
-                               const std::filesystem::path& home) {
+                               const std::filesystem::path& home,
+                               const BeforeExec& beforeExec) {
   int outFd = -1, errFd = -1;
   m_outFile = TempFile("out", outFd);
   m_errFile = TempFile("err", errFd);
@@ -43,6 +44,7 @@ StartedProgram::StartedProgram(const std::filesystem::path& program,
     const int devnull = ::open("/dev/null", O_RDONLY);
     if (devnull >= 0) ::dup2(devnull, 0);
     ::setenv("RIVANETAPPEND_HOME", home.c_str(), 1);
+    if (beforeExec) beforeExec();
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
@@ -77,8 +79,8 @@ ProgramResult StartedProgram::Wait() {
 }
 
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& home) {
-  return StartedProgram(program, args, home).Wait();
+                         const std::filesystem::path& home, const BeforeExec& beforeExec) {
+  return StartedProgram(program, args, home, beforeExec).Wait();
 }
 
 }  // namespace rivanet::test

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,16 @@ struct ProgramResult {
   std::string err;
 };
 
+// Runs in the started child just before it becomes the program, to change what the program
+// may do (its user, its limits). It must keep to calls that are safe after fork().
+using BeforeExec = std::function<void()>;
+
 // `program` started with `args` and RIVANETAPPEND_HOME set to `home`, running beside the
 // test until Wait(); a program still running when the object ends is killed.
 class StartedProgram {
  public:
   StartedProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                 const std::filesystem::path& home);
+                 const std::filesystem::path& home, const BeforeExec& beforeExec = {});
   ~StartedProgram();
   StartedProgram(const StartedProgram&) = delete;
   StartedProgram& operator=(const StartedProgram&) = delete;
@@ -41,6 +46,6 @@ class StartedProgram {
 
 // Runs `program` to its end (see StartedProgram) and collects its output.
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& home);
+                         const std::filesystem::path& home, const BeforeExec& beforeExec = {});
 
 }  // namespace rivanet::test

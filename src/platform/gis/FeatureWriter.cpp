@@ -40,7 +40,9 @@ std::uintmax_t FileSize(const fs::path& file) {
 
 struct FeatureWriter::Impl {
   fs::path file;
+  fs::path shx;
   fs::path dbf;
+  bool closed = false;
   DatasetPtr ds;
   OGRLayer* layer = nullptr;
   OGRwkbGeometryType layerType = wkbUnknown;
@@ -67,14 +69,16 @@ struct FeatureWriter::Impl {
 FeatureWriter::FeatureWriter(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 
 FeatureWriter::~FeatureWriter() {
-  if (m_impl && m_impl->ds) {
+  if (m_impl && !m_impl->closed) {
     QuietGdal quiet;
     m_impl->staged.reset();
     m_impl->ds.reset();
+    // The error on its way may be a full disk, which can leave a record half written in any
+    // of the three files, or the counts in their headers ahead of what reached the disk.
     try {
-      EndDbfWithMark(m_impl->dbf);
+      CutToWholeRecords(m_impl->file, m_impl->shx, m_impl->dbf);
     } catch (const AppError&) {
-      // An error is already on its way; the table reads the same without the mark.
+      // An error is already on its way; the class is left as GDAL closed it.
     }
   }
 }
@@ -86,6 +90,7 @@ std::unique_ptr<FeatureWriter> FeatureWriter::Open(const fs::path& folder, const
   if (!opened) return nullptr;
   auto w = std::make_unique<Impl>();
   w->file = opened->parts.shp;
+  w->shx = opened->parts.shx;
   w->dbf = opened->parts.dbf;
   w->ds = std::move(opened->ds);
   w->layer = opened->layer;
@@ -265,6 +270,7 @@ void FeatureWriter::Close() {
   w.staged.reset();
   CloseDataset(w.ds, "Cannot write feature class", w.file);
   EndDbfWithMark(w.dbf);
+  w.closed = true;
 }
 
 }  // namespace rivanet::gis

@@ -29,4 +29,12 @@ std::uint64_t CheckDbfHeader(const std::filesystem::path& dbf, std::int64_t shap
 // appending without it and adding it once at the end leaves the same file.
 void EndDbfWithMark(const std::filesystem::path& dbf);
 
+// Cuts a shapefile whose writing stopped part way (a full disk, a file grown to its size limit)
+// back to its last whole record: the .shp to the records the .shx indexes and the file holds
+// whole, the .shx and the .dbf to as many, with their headers' lengths, record count and x/y
+// bounds made to match, and the table's end-of-file mark. Buffered writes can fail after GDAL
+// has counted their records, so the files are measured, not GDAL's counts. Only shortens.
+void CutToWholeRecords(const std::filesystem::path& shp, const std::filesystem::path& shx,
+                       const std::filesystem::path& dbf);
+
 }  // namespace rivanet::gis
