@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Compares what RivanetAppend and the peer pipeline wrote, counted from the files themselves:
+# Compares what RivanetAppend and a peer (bench/peer.py or bench/peer.sh) wrote, counted from the files themselves:
 # features per feature class and rows per table (ogrinfo -sql "SELECT COUNT(*)"), size and
 # GDAL checksum per grid (gdalinfo -checksum), rows and summed Count of the cat VAT; where both
 # outputs have a grid or the VAT, bench/cells.py also compares them cell for cell and row for row
@@ -74,7 +74,7 @@ row() {  # label peer ours skeleton-empty(0/1) [cells.py verdict]
   printf '| %s | %s | %s | %s |\n' "$label" "${peer:--}" "${ours:--}" "$verdict"
 }
 
-echo "| output | peer pipeline | RivanetAppend | check |"
+echo "| output | peer | RivanetAppend | check |"
 echo "|---|---|---|---|"
 while read -r kind path; do
   case $kind in
