@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Compares what RivanetAppend and a peer (bench/peer.py or bench/peer.sh) wrote, counted from the files themselves:
-# features per feature class and rows per table (ogrinfo -sql "SELECT COUNT(*)"), size and
+# Compares what RivanetAppend and a peer (bench/peer.py or bench/peer.sh) wrote, counted from
+# the files themselves: features per feature class and rows per table (ogrinfo -sql "SELECT COUNT(*)"), size and
 # GDAL checksum per grid (gdalinfo -checksum), rows and summed Count of the cat VAT; where both
 # outputs have a grid or the VAT, bench/cells.py also compares them cell for cell and row for row
 # (Value, Count, Comid, Prod_unit), since a checksum can miss a difference.
