@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Compares what RivanetAppend and the peer pipeline wrote, counted from the files themselves:
-# features per feature class and rows per table (ogrinfo -sql "SELECT COUNT(*)"), size and
-# GDAL checksum per grid (gdalinfo -checksum), rows and summed Count of the cat VAT.
+# Compares what RivanetAppend and a peer (bench/peer.py or bench/peer.sh) wrote, counted from
+# the files themselves: features per feature class and rows per table (ogrinfo -sql "SELECT COUNT(*)"), size and
+# GDAL checksum per grid (gdalinfo -checksum), rows and summed Count of the cat VAT; where both
+# outputs have a grid or the VAT, bench/cells.py also compares them cell for cell and row for row
+# (Value, Count, Comid, Prod_unit), since a checksum can miss a difference.
 #
 #   bench/counts.sh OURS_OUTPUT PEER_OUTPUT SCHEMA_FILE
 #
@@ -52,15 +54,19 @@ grid_summary() {  # tif -> "WxH, checksum C"
 }
 
 failed=0
-row() {  # label peer ours skeleton-empty(0/1)
-  local label=$1 peer=$2 ours=$3 empty=$4 verdict
+row() {  # label peer ours skeleton-empty(0/1) [cells.py verdict]
+  local label=$1 peer=$2 ours=$3 empty=$4 cells=${5:-} verdict
   if [[ -z $peer ]]; then
     verdict="peer wrote nothing"
     failed=1
   elif [[ -z $ours || ($empty == 1 && $ours == 0 && $peer != 0) ]]; then
     verdict="not yet produced"
+  elif [[ -n $cells && $cells != same ]]; then
+    verdict="DIFFERS: $cells"
+    failed=1
   elif [[ $peer == "$ours" ]]; then
     verdict="match"
+    [[ -z $cells ]] || verdict="match, $([[ $label == *.dbf ]] && echo row for row || echo cell for cell)"
   else
     verdict="DIFFERS"
     failed=1
@@ -68,7 +74,7 @@ row() {  # label peer ours skeleton-empty(0/1)
   printf '| %s | %s | %s | %s |\n' "$label" "${peer:--}" "${ours:--}" "$verdict"
 }
 
-echo "| output | peer pipeline | RivanetAppend | check |"
+echo "| output | peer | RivanetAppend | check |"
 echo "|---|---|---|---|"
 while read -r kind path; do
   case $kind in
@@ -79,10 +85,17 @@ while read -r kind path; do
   row "$rel" "$(count_rows "$(ci_path "$PEER" "$rel")")" "$(count_rows "$(ci_path "$OURS" "$rel")")" 1
 done < <(awk '{ sub(/#.*/, "") } $1 == "featureclass" || $1 == "table" { print $1, $2 }' "$SCHEMA")
 
+cells() {  # grid|vat ours peer -> bench/cells.py's verdict, empty unless both files exist
+  [[ -n $2 && -f $2 && -n $3 && -f $3 ]] || return 0
+  "$(dirname "$0")/cells.py" "$1" "$2" "$3" 2>&1 || true
+}
+
 for rel in drainage/cat/cat.tif elev_unit/elev_cm/elev_cm.tif fac_fdr_unit/fac/fac.tif \
     fac_fdr_unit/fdr/fdr.tif; do
-  row "$rel" "$(grid_summary "$(ci_path "$PEER" "$rel")")" "$(grid_summary "$(ci_path "$OURS" "$rel")")" 0
+  p=$(ci_path "$PEER" "$rel") o=$(ci_path "$OURS" "$rel")
+  row "$rel" "$(grid_summary "$p")" "$(grid_summary "$o")" 0 "$(cells grid "$o" "$p")"
 done
 rel=drainage/cat/cat.tif.vat.dbf
-row "$rel" "$(vat_summary "$(ci_path "$PEER" "$rel")")" "$(vat_summary "$(ci_path "$OURS" "$rel")")" 0
+p=$(ci_path "$PEER" "$rel") o=$(ci_path "$OURS" "$rel")
+row "$rel" "$(vat_summary "$p")" "$(vat_summary "$o")" 0 "$(cells vat "$o" "$p")"
 exit "$failed"
