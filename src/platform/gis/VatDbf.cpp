@@ -8,6 +8,7 @@
 
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
+#include "platform/gis/DbfCheck.h"
 #include "platform/gis/GridFolder.h"
 
 namespace fs = std::filesystem;
@@ -88,6 +89,9 @@ MemoryTable::MemoryTable(const fs::path& dbf)
 }
 
 MemoryTable MemoryTable::Load(const fs::path& dbf) {
+  // GDAL's dBASE driver trusts the header: a record count far beyond the file's end makes it
+  // crash while opening the table. Only a table whose header and values hold together is read.
+  CheckDbfFile(dbf);
   MemoryTable table(dbf);
   VsiCopy(dbf.string(), table.m_dbf, dbf);
   const std::string cpg = CpgOf(dbf.string());

@@ -1,7 +1,11 @@
 // Value attribute tables written and read back, and tables refused.
 
+#include <functional>
+
 #include "GisTest.h"
 #include "platform/gis/GridVat.h"
+#include "platform/gis/VatCursor.h"
+#include "support/DbfFile.h"
 
 namespace fs = std::filesystem;
 using namespace rivanet;
@@ -48,4 +52,31 @@ TEST(GridVat, WrittenTableReadsBackInValueOrderAndRefusesWhatDbaseCannotHold) {
         << name << ": " << e.Description();
   }
   EXPECT_EQ(ReadVat(dir / "g").rows, back.rows);  // the earlier table stays
+}
+
+// A table whose header or values do not hold together is refused by every reader of the store
+// before GDAL sees it: a record count far beyond the file's end made GDAL crash while opening.
+TEST(GridVat, DamagedTablesAreRefusedNamingThem) {
+  test::TempDir dir;
+  fs::create_directories(dir / "g");
+  const fs::path dbf = dir / "g" / "g.tif.vat.dbf";
+  const std::vector<test::DbfColumn> columns = {{"Value", 'N', 10, 0}, {"Count", 'N', 19, 11}};
+  std::string manyRecords = test::DbfBytes(columns, {{{"1", "7.7e+005"}}});
+  manyRecords[6] = 0x29;  // 1 record becomes 2 686 977
+  const std::vector<std::pair<const char*, std::string>> damaged = {
+      {"record count beyond the end", manyRecords},
+      {"text in a number field", test::DbfBytes(columns, {{{"1", "many"}}})},
+      {"cut inside the header", test::DbfBytes(columns, {}).substr(0, 40)},
+  };
+  for (const auto& [what, bytes] : damaged) {
+    test::WriteFile(dbf, bytes);
+    for (const auto& read : std::vector<std::function<void()>>{
+             [&] { ReadVat(dir / "g"); },
+             [&] { VatCursor(dir / "g", VatCursor::Mode::Read); },
+         }) {
+      const AppError e = test::Raised(read);
+      EXPECT_NE(e.Description().find("g.tif.vat.dbf"), std::string::npos)
+          << what << ": " << e.Description();
+    }
+  }
 }
