@@ -10,7 +10,8 @@
 
 namespace rivanet::fuzz {
 
-// A folder that lives as long as the process (removed when it exits normally).
+// A folder of the process's own under TMPDIR, removed at a normal exit. libFuzzer ends a timed
+// run without one, so scripts/fuzz gives each target a TMPDIR that it removes itself.
 const std::filesystem::path& ScratchFolder();
 
 // Writes `size` bytes to `file`, replacing it; aborts when the file cannot be written, which
