@@ -89,8 +89,9 @@ MemoryTable::MemoryTable(const fs::path& dbf)
 }
 
 MemoryTable MemoryTable::Load(const fs::path& dbf) {
-  // GDAL reads a table cut short as fewer rows (and has crashed on some), so a damaged value
-  // attribute table is refused, naming the file, before GDAL sees it.
+  // GDAL's dBASE driver trusts the header: a record count far beyond the file's end makes it
+  // crash while opening the table, and one cut short reads as fewer rows. Only a table whose
+  // header and values hold together is read.
   CheckDbfFile(dbf);
   MemoryTable table(dbf);
   VsiCopy(dbf.string(), table.m_dbf, dbf);

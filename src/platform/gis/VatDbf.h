@@ -27,8 +27,8 @@ class MemoryTable {
  public:
   // An empty place for a new table named like `dbf`; Create it there with OGR.
   explicit MemoryTable(const std::filesystem::path& dbf);
-  // A copy of the existing table `dbf` and its code page file (.cpg), if any; a table that does
-  // not pass CheckDbfFile is refused.
+  // A copy of the existing table `dbf` and its code page file (.cpg), if any. A table that
+  // does not pass CheckDbfFile (DbfCheck.h) is refused with AppError naming it.
   static MemoryTable Load(const std::filesystem::path& dbf);
   MemoryTable(MemoryTable&& other) noexcept;
   MemoryTable& operator=(MemoryTable&&) = delete;

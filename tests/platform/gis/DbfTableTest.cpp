@@ -108,9 +108,12 @@ TEST(DbfTable, CodePagesTravelAsUtf8AndBackAndWidthsCountTheTablesBytes) {
 
   const auto before = test::Snapshot(dir.Path());
   for (const auto& [table, text] : {std::pair{"utf8.dbf", "Rivière"}, {"target.dbf", "Zürich ✓"}}) {
+    // Named copies: clang before 16 cannot capture structured bindings in a lambda.
+    const fs::path path = dir / table;
+    const std::string value = text;
     const AppError e = test::Raised([&] {
-      DbfAppender out(dir / table);
-      out.Add({std::string(text)});
+      DbfAppender out(path);
+      out.Add({value});
       out.Commit();
     });
     EXPECT_NE(e.Description().find(table), std::string::npos) << e.Description();

@@ -1,7 +1,11 @@
 // Value attribute tables written and read back, and tables refused.
 
+#include <functional>
+
 #include "GisTest.h"
 #include "platform/gis/GridVat.h"
+#include "platform/gis/VatCursor.h"
+#include "support/DbfFile.h"
 
 namespace fs = std::filesystem;
 using namespace rivanet;
@@ -48,10 +52,35 @@ TEST(GridVat, WrittenTableReadsBackInValueOrderAndRefusesWhatDbaseCannotHold) {
         << name << ": " << e.Description();
   }
   EXPECT_EQ(ReadVat(dir / "g").rows, back.rows);  // the earlier table stays
+}
 
-  // A table cut short (a full disk, a killed copy) is refused, not read as fewer rows.
-  const std::string whole = test::ReadFile(dir / "g" / "g.tif.vat.dbf");
-  test::WriteFile(dir / "g" / "g.tif.vat.dbf", whole.substr(0, whole.size() - 5));
-  const AppError cut = test::Raised([&] { ReadVat(dir / "g"); });
-  EXPECT_NE(cut.Description().find("g.tif.vat.dbf"), std::string::npos) << cut.Description();
+// A table whose header or values do not hold together is refused by every reader of the store
+// before GDAL sees it: a record count far beyond the file's end made GDAL crash while opening,
+// and a table cut short read as fewer rows.
+TEST(GridVat, DamagedTablesAreRefusedNamingThem) {
+  test::TempDir dir;
+  fs::create_directories(dir / "g");
+  const fs::path dbf = dir / "g" / "g.tif.vat.dbf";
+  const std::vector<test::DbfColumn> columns = {{"Value", 'N', 10, 0}, {"Count", 'N', 19, 11}};
+  std::string manyRecords = test::DbfBytes(columns, {{{"1", "7.7e+005"}}});
+  manyRecords[6] = 0x29;  // 1 record becomes 2 686 977
+  const std::string twoRows = test::DbfBytes(columns, {{{"1", "7"}}, {{"2", "8"}}});
+  const std::vector<std::pair<const char*, std::string>> damaged = {
+      {"record count beyond the end", manyRecords},
+      // a full disk or a killed copy: read as fewer rows, the lost values' Comids would go
+      {"cut short in its last row", twoRows.substr(0, twoRows.size() - 5)},
+      {"text in a number field", test::DbfBytes(columns, {{{"1", "many"}}})},
+      {"cut inside the header", test::DbfBytes(columns, {}).substr(0, 40)},
+  };
+  for (const auto& [what, bytes] : damaged) {
+    test::WriteFile(dbf, bytes);
+    for (const auto& read : std::vector<std::function<void()>>{
+             [&] { ReadVat(dir / "g"); },
+             [&] { VatCursor(dir / "g", VatCursor::Mode::Read); },
+         }) {
+      const AppError e = test::Raised(read);
+      EXPECT_NE(e.Description().find("g.tif.vat.dbf"), std::string::npos)
+          << what << ": " << e.Description();
+    }
+  }
 }
