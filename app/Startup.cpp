@@ -6,12 +6,12 @@
 #include "driver/ProcessWS.h"
 #include "platform/Error.h"
 #include "platform/files/FileLock.h"
-#include "runctl/RunLock.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/BatchFeedback.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
+#include "runctl/RunLock.h"
 #include "runctl/Settings.h"
 #include "workspace/Schema.h"
 

@@ -2,11 +2,11 @@
 
 #include <limits>
 
-#include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/RunContext.h"
 #include "runctl/RunMessages.h"
+#include "runctl/WorkspaceList.h"
 #include "workspace/Schema.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +40,8 @@ std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& 
     ++inputs.workspaceCount;
   }
   if (inputs.workspaceCount > 1) return inputs;
-  Tell(ctx, MessageKind::Logged, "Error: There was one or fewer entries in " + DisplayPath(listFile));
+  Tell(ctx, MessageKind::Logged,
+       "Error: There was one or fewer entries in " + DisplayPath(listFile));
   return std::nullopt;
 }
 

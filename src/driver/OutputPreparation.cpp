@@ -27,11 +27,12 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
   // not change is refused whole instead of being left half deleted.
   files.RequireWritable(outputFolder, false);
   for (const std::string& folder : schema::WorkspaceFolders(ctx.layout))
-    if (files.FolderExists(outputFolder / folder)) files.RequireWritable(outputFolder / folder, true);
+    if (files.FolderExists(outputFolder / folder))
+      files.RequireWritable(outputFolder / folder, true);
   for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
     if (files.FolderExists(outputFolder / folder)) files.DeleteFolder(outputFolder / folder);
-    const bool fromSkeleton =
-        std::any_of(featureClasses.begin(), featureClasses.end(), [&](const schema::FeatureClass& fc) {
+    const bool fromSkeleton = std::any_of(
+        featureClasses.begin(), featureClasses.end(), [&](const schema::FeatureClass& fc) {
           return SameIgnoringCase(fc.folder.substr(0, fc.folder.find('/')), folder);
         });
     if (!fromSkeleton) files.CreateFolder(outputFolder / folder);

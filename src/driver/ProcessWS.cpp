@@ -11,7 +11,6 @@
 #include "driver/SkeletonCheck.h"
 #include "features/FeaturePhase.h"
 #include "grids/GridPhase.h"
-#include "runctl/WorkspaceList.h"
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
@@ -19,6 +18,7 @@
 #include "runctl/RunContext.h"
 #include "runctl/RunFeedback.h"
 #include "runctl/RunMessages.h"
+#include "runctl/WorkspaceList.h"
 #include "tables/TablePhase.h"
 
 namespace fs = std::filesystem;
@@ -34,9 +34,12 @@ std::int64_t NowMilliseconds() {
 
 const char* StatusWord(RunStatus status) {
   switch (status) {
-    case RunStatus::Failed: return "Failed";
-    case RunStatus::Cancelled: return "Cancelled";
-    case RunStatus::Succeeded: break;
+    case RunStatus::Failed:
+      return "Failed";
+    case RunStatus::Cancelled:
+      return "Cancelled";
+    case RunStatus::Succeeded:
+      break;
   }
   return "Succeeded";
 }

@@ -12,10 +12,14 @@ AppError AppError::FromErrno(int err, const std::string& path) {
 
 std::string AppError::Source() const {
   switch (m_scheme) {
-    case ErrorScheme::Os: return "OS";
-    case ErrorScheme::Gdal: return "GDAL";
-    case ErrorScheme::Sqlite: return "SQLite";
-    case ErrorScheme::Program: break;
+    case ErrorScheme::Os:
+      return "OS";
+    case ErrorScheme::Gdal:
+      return "GDAL";
+    case ErrorScheme::Sqlite:
+      return "SQLite";
+    case ErrorScheme::Program:
+      break;
   }
   return kAppTitle;
 }

@@ -22,8 +22,8 @@ class LogWriteFailure : public std::exception {
 
 // The append-only activity log Active.log in the application folder, one CR LF line per
 // entry: "mm/dd/yyyy  hh:mm:ss <mode word> - <message>". Control characters in a message are
-// written escaped (\n, \r, \t, \xNN), so an entry never spans more than one line. The file is opened, appended to and
-// closed for every entry, so other programs may read it between entries.
+// written escaped (\n, \r, \t, \xNN), so an entry never spans more than one line. The file is
+// opened, appended to and closed for every entry, so other programs may read it between entries.
 class ActivityLog {
  public:
   // `echo`, when given, receives a copy of every entry (batch runs echo to standard error).

@@ -9,8 +9,8 @@ namespace rivanet {
 
 std::string ErrorReportText(const AppError& error, std::string_view procedure,
                             std::string_view container, long line) {
-  std::string text = "Error " + std::to_string(error.Number()) + " (" + error.Description() +
-                     ") in procedure ";
+  std::string text =
+      "Error " + std::to_string(error.Number()) + " (" + error.Description() + ") in procedure ";
   text.append(procedure);
   text += " of ";
   text.append(container);
@@ -20,7 +20,8 @@ std::string ErrorReportText(const AppError& error, std::string_view procedure,
 
 AppError AsAppError(const std::exception& e) {
   if (const auto* app = dynamic_cast<const AppError*>(&e)) return *app;
-  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return AppError(kErrOutOfMemory, "Out of memory");
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr)
+    return AppError(kErrOutOfMemory, "Out of memory");
   return AppError(kErrInternal, std::string("Internal error: ") + e.what());
 }
 

@@ -11,8 +11,8 @@ namespace rivanet {
 FileLock LockApplicationFolder(const std::filesystem::path& appFolder) {
   std::optional<FileLock> lock = FileLock::TryLock(appFolder / (std::string(kAppTitle) + ".lock"));
   if (!lock) {
-    throw AppError(kErrFileAlreadyOpen,
-                   "The application folder " + DisplayPath(appFolder) + " is in use by another run");
+    throw AppError(kErrFileAlreadyOpen, "The application folder " + DisplayPath(appFolder) +
+                                            " is in use by another run");
   }
   return std::move(*lock);
 }

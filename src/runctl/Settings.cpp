@@ -1,6 +1,5 @@
 #include "runctl/Settings.h"
 
-
 #include "platform/Error.h"
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
@@ -40,7 +39,8 @@ std::optional<std::string> FindIniValue(const std::string& section, const std::s
     if (text.empty() || text[0] == ';') continue;
     if (text.front() == '[') {
       const auto close = text.find(']');
-      inSection = close != std::string::npos && SameIgnoringCase(Trim(text.substr(1, close - 1)), section);
+      inSection =
+          close != std::string::npos && SameIgnoringCase(Trim(text.substr(1, close - 1)), section);
       continue;
     }
     if (!inSection) continue;

@@ -18,7 +18,6 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 // The same lookup without the length limit; nullopt when the section or key is missing.
 // Throws AppError when the file cannot be read.
 std::optional<std::string> FindIniValue(const std::string& section, const std::string& key,
-                                        const std::filesystem::path& file,
-                                        const FileSystem& files);
+                                        const std::filesystem::path& file, const FileSystem& files);
 
 }  // namespace rivanet

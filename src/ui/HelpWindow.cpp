@@ -1,5 +1,5 @@
-#include "ui/Artwork.h"
 #include "ui/HelpWindow.h"
+#include "ui/Artwork.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <tuple>
 #include <utility>
-#include <stdexcept>
 
 #include "platform/Error.h"
 #include "platform/Text.h"
@@ -29,7 +29,8 @@ bool SameName(const std::string& a, const std::string& b) { return SameIgnoringC
 // name and a folder name on every platform the workspaces travel to.
 bool IsPlainName(const std::string& s) {
   if (s.empty() || !std::isalpha(static_cast<unsigned char>(s.front()))) return false;
-  return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isalnum(c) || c == '_'; });
+  return std::all_of(s.begin(), s.end(),
+                     [](unsigned char c) { return std::isalnum(c) || c == '_'; });
 }
 
 class Parser {
@@ -71,8 +72,8 @@ class Parser {
     if (keyword == "epsg" || keyword == "featureclass" || keyword == "table" || keyword == "vat" ||
         keyword == "grid" || keyword == "append") {
       if (m_block != Block::None)
-        Fail("'" + keyword + "' inside '" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) +
-             "); close it with 'end' first");
+        Fail("'" + keyword + "' inside '" + m_blockKeyword + "' (line " +
+             std::to_string(m_blockLine) + "); close it with 'end' first");
       if (keyword == "epsg") return ParseEpsg(w);
       if (keyword == "featureclass") return ParseFeatureClass(w);
       if (keyword == "table") return ParseTable(w);
@@ -83,7 +84,8 @@ class Parser {
     Fail("unknown keyword '" + keyword + "'");
   }
 
-  void ExpectWords(const std::vector<std::string>& w, std::size_t min, std::size_t max, const char* usage) const {
+  void ExpectWords(const std::vector<std::string>& w, std::size_t min, std::size_t max,
+                   const char* usage) const {
     if (w.size() < min || w.size() > max) Fail(std::string("expected '") + usage + "'");
   }
 
@@ -139,9 +141,12 @@ class Parser {
     if (grid.folder.empty()) Fail("grid '" + w[1] + "' needs a folder");
     for (const auto& other : m_schema.grids)
       if (SameName(other.name, grid.name)) Fail("duplicate grid '" + grid.name + "'");
-    if (w[2] == "UInt8") grid.cellType = CellType::UInt8;
-    else if (w[2] == "Int32") grid.cellType = CellType::Int32;
-    else Fail("unknown cell type '" + w[2] + "' (UInt8 or Int32)");
+    if (w[2] == "UInt8")
+      grid.cellType = CellType::UInt8;
+    else if (w[2] == "Int32")
+      grid.cellType = CellType::Int32;
+    else
+      Fail("unknown cell type '" + w[2] + "' (UInt8 or Int32)");
     if (w.size() == 4) {
       if (w[3] != "positive") Fail("unknown grid option '" + w[3] + "' (positive)");
       grid.positiveOnly = true;
@@ -180,10 +185,14 @@ class Parser {
     CheckNewDataset(fc.name);
 
     const std::string& geometry = w[2];
-    if (geometry == "Point") fc.geometry = Geometry::Point;
-    else if (geometry == "LineString") fc.geometry = Geometry::LineString;
-    else if (geometry == "Polygon") fc.geometry = Geometry::Polygon;
-    else Fail("unknown geometry type '" + geometry + "' (Point, LineString or Polygon)");
+    if (geometry == "Point")
+      fc.geometry = Geometry::Point;
+    else if (geometry == "LineString")
+      fc.geometry = Geometry::LineString;
+    else if (geometry == "Polygon")
+      fc.geometry = Geometry::Polygon;
+    else
+      Fail("unknown geometry type '" + geometry + "' (Point, LineString or Polygon)");
 
     m_schema.featureClasses.push_back(std::move(fc));
     Open(Block::FeatureClass, "featureclass " + path);
@@ -214,10 +223,14 @@ class Parser {
 
   std::vector<Field>& CurrentFields() {
     switch (m_block) {
-      case Block::FeatureClass: return m_schema.featureClasses.back().fields;
-      case Block::Table: return m_schema.tables.back().fields;
-      case Block::Vat: return m_schema.catVat;
-      case Block::None: break;
+      case Block::FeatureClass:
+        return m_schema.featureClasses.back().fields;
+      case Block::Table:
+        return m_schema.tables.back().fields;
+      case Block::Vat:
+        return m_schema.catVat;
+      case Block::None:
+        break;
     }
     Fail("'field' outside a featureclass, table or vat section");
   }
@@ -229,7 +242,8 @@ class Parser {
     f.name = w[1];
     if (!IsPlainName(f.name)) Fail("bad field name '" + f.name + "'");
     if (f.name.size() > kMaxDbfNameLength)
-      Fail("field name '" + f.name + "' is longer than " + std::to_string(kMaxDbfNameLength) + " characters");
+      Fail("field name '" + f.name + "' is longer than " + std::to_string(kMaxDbfNameLength) +
+           " characters");
     for (const auto& other : fields) {
       if (SameName(other.name, f.name)) Fail("duplicate field '" + f.name + "'");
     }
@@ -274,13 +288,17 @@ class Parser {
     ExpectWords(w, 1, 1, "end");
     if (m_block == Block::None) Fail("'end' without a featureclass, table or vat section");
     const std::vector<Field>& fields = CurrentFields();
-    if (fields.empty()) Fail("'" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) + ") has no fields");
+    if (fields.empty())
+      Fail("'" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) + ") has no fields");
     if (m_block == Block::FeatureClass) {
-      auto comid = std::find_if(fields.begin(), fields.end(), [](const Field& f) { return f.name == "Comid"; });
+      auto comid = std::find_if(fields.begin(), fields.end(),
+                                [](const Field& f) { return f.name == "Comid"; });
       if (comid == fields.end())
-        Fail("'" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) + ") has no Comid field");
+        Fail("'" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) +
+             ") has no Comid field");
       if (comid->type != FieldType::Integer)
-        Fail("'" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) + "): Comid must be Integer");
+        Fail("'" + m_blockKeyword + "' (line " + std::to_string(m_blockLine) +
+             "): Comid must be Integer");
     }
     m_block = Block::None;
   }
@@ -336,7 +354,8 @@ std::vector<std::string> WorkspaceFolders(const Schema& schema) {
   const auto add = [&](const std::string& path) {
     if (path.empty()) return;
     const std::string top = path.substr(0, path.find('/'));
-    if (std::none_of(folders.begin(), folders.end(), [&](const auto& f) { return SameName(f, top); }))
+    if (std::none_of(folders.begin(), folders.end(),
+                     [&](const auto& f) { return SameName(f, top); }))
       folders.push_back(top);
   };
   for (const auto& g : schema.grids) add(g.folder);

@@ -137,10 +137,9 @@ TEST_F(EndToEndTest, RunTimeErrorsEndWithAReport) {
   WriteFile(f.list, "HUC01\nHUC02\n");
   fs::remove_all(f.output);
   EXPECT_EQ(Run({runFile.string()}).exitCode, 2);
-  EXPECT_EQ(Log().back(),
-            "Error 2 (No such file or directory: " + f.output.string() +
-                ") in procedure ProcessWS of Module mdlSubMain Error Source:OS "
-                "occurred at line 0");
+  EXPECT_EQ(Log().back(), "Error 2 (No such file or directory: " + f.output.string() +
+                              ") in procedure ProcessWS of Module mdlSubMain Error Source:OS "
+                              "occurred at line 0");
   EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
 
   // A bad run file is reported by Main, which makes no log copy.

@@ -21,8 +21,8 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/gis/GdalSupport.h"
 #include "platform/Text.h"
+#include "platform/gis/GdalSupport.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "support/Workspaces.h"
@@ -44,9 +44,12 @@ enum class Kind { ReadOnlyOutput, DiskFull, Killed };
 
 const char* PhaseEnd(Phase phase) {
   switch (phase) {
-    case Phase::Features: return "Feature class phase took";
-    case Phase::Tables: return "Table phase took";
-    case Phase::Grids: break;
+    case Phase::Features:
+      return "Feature class phase took";
+    case Phase::Tables:
+      return "Table phase took";
+    case Phase::Grids:
+      break;
   }
   return "Grid phase took";
 }
@@ -54,9 +57,12 @@ const char* PhaseEnd(Phase phase) {
 // The log entry that shows the phase before `phase` has ended.
 const char* Before(Phase phase) {
   switch (phase) {
-    case Phase::Features: return " preparing output folder ";
-    case Phase::Tables: return PhaseEnd(Phase::Features);
-    case Phase::Grids: break;
+    case Phase::Features:
+      return " preparing output folder ";
+    case Phase::Tables:
+      return PhaseEnd(Phase::Features);
+    case Phase::Grids:
+      break;
   }
   return PhaseEnd(Phase::Tables);
 }
@@ -137,8 +143,8 @@ std::vector<std::string> ReadVector(const fs::path& file) {
   GIntBig read = 0;
   for (gis::FeaturePtr f(layer->GetNextFeature()); f; f.reset(layer->GetNextFeature())) ++read;
   if (read != announced)
-    problems.push_back("holds " + std::to_string(announced) + " features, " +
-                       std::to_string(read) + " read");
+    problems.push_back("holds " + std::to_string(announced) + " features, " + std::to_string(read) +
+                       " read");
   return problems;
 }
 
@@ -150,8 +156,8 @@ std::vector<std::string> ReadGrid(const fs::path& file, std::vector<std::int64_t
   std::vector<std::int64_t> row(static_cast<std::size_t>(cols));
   for (int b = 1; b <= ds->GetRasterCount(); ++b)
     for (int y = 0; y < rows; ++y) {
-      if (ds->GetRasterBand(b)->RasterIO(GF_Read, 0, y, cols, 1, row.data(), cols, 1, GDT_Int64,
-                                         0, 0) != CE_None)
+      if (ds->GetRasterBand(b)->RasterIO(GF_Read, 0, y, cols, 1, row.data(), cols, 1, GDT_Int64, 0,
+                                         0) != CE_None)
         return {"row " + std::to_string(y) + " does not read"};
       cells.insert(cells.end(), row.begin(), row.end());
     }
@@ -190,7 +196,8 @@ void CheckReadable(const fs::path& output, const fs::path& finished, std::FILE* 
       problems = ReadVector(file);
     }
     for (const auto& m : messages) problems.push_back("GDAL: " + m);
-    for (const auto& p : problems) std::fprintf(report, "problem %s: %s\n", name.c_str(), p.c_str());
+    for (const auto& p : problems)
+      std::fprintf(report, "problem %s: %s\n", name.c_str(), p.c_str());
     std::fflush(report);
   }
   CPLPopErrorHandler();
@@ -229,10 +236,10 @@ std::vector<std::string> UnreadableFiles(const fs::path& output, const fs::path&
 
 struct Examples {
   std::unique_ptr<TempDir> dir;
-  fs::path workspaces;  // the generated workspaces and workspaces.txt
-  fs::path finished;    // the output of a clean run
+  fs::path workspaces;                          // the generated workspaces and workspaces.txt
+  fs::path finished;                            // the output of a clean run
   std::set<std::string> cleanApp, cleanOutput;  // what a clean run leaves
-  std::vector<std::string> cleanLog;               // and what it logs
+  std::vector<std::string> cleanLog;            // and what it logs
 };
 Examples* examples = nullptr;
 
@@ -361,16 +368,19 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
     // A limit on the size of any one file the run writes: past it a write fails with EFBIG.
     // Half the largest file of the phase (with the earlier phases' inputs stripped, so that
     // none of them comes near it) lands the first failing write in that phase.
-    const std::uintmax_t limit =
-        Largest([&](const std::string& name) {
-          const fs::path p(name);
-          switch (fault.phase) {
-            case Phase::Features: return p.extension() == ".shp";
-            case Phase::Tables: return p.extension() == ".dbf" && !p.has_parent_path();
-            case Phase::Grids: break;
-          }
-          return p.filename() == "cat.tif";
-        }) / 2;
+    const std::uintmax_t limit = Largest([&](const std::string& name) {
+                                   const fs::path p(name);
+                                   switch (fault.phase) {
+                                     case Phase::Features:
+                                       return p.extension() == ".shp";
+                                     case Phase::Tables:
+                                       return p.extension() == ".dbf" && !p.has_parent_path();
+                                     case Phase::Grids:
+                                       break;
+                                   }
+                                   return p.filename() == "cat.tif";
+                                 }) /
+                                 2;
     ASSERT_GT(limit, 16384u);
     const ProgramResult r = Run([limit] {
       std::signal(SIGXFSZ, SIG_IGN);
@@ -430,18 +440,18 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultRunTest,
-    ::testing::Values(
-        Fault{"ReadOnlyOutput", Kind::ReadOnlyOutput, Phase::Features},
-        Fault{"DiskFullInFeatures", Kind::DiskFull, Phase::Features},
-        Fault{"DiskFullInTables", Kind::DiskFull, Phase::Tables},
-        Fault{"DiskFullInGrids", Kind::DiskFull, Phase::Grids},
-        Fault{"KilledInFeatures", Kind::Killed, Phase::Features,
-              "Appending RVXFlowline for Workspace: unit_U002"},
-        Fault{"KilledInTables", Kind::Killed, Phase::Tables,
-              "Appending RVXFlowlineVaa for Workspace: unit_U002"},
-        Fault{"KilledInMosaic", Kind::Killed, Phase::Grids, "file in elev_unit/elev_cm"},
-        Fault{"KilledInCatchmentTable", Kind::Killed, Phase::Grids,
-              "Updating Cat grid for Workspace: unit_U001"}),
+    ::testing::Values(Fault{"ReadOnlyOutput", Kind::ReadOnlyOutput, Phase::Features},
+                      Fault{"DiskFullInFeatures", Kind::DiskFull, Phase::Features},
+                      Fault{"DiskFullInTables", Kind::DiskFull, Phase::Tables},
+                      Fault{"DiskFullInGrids", Kind::DiskFull, Phase::Grids},
+                      Fault{"KilledInFeatures", Kind::Killed, Phase::Features,
+                            "Appending RVXFlowline for Workspace: unit_U002"},
+                      Fault{"KilledInTables", Kind::Killed, Phase::Tables,
+                            "Appending RVXFlowlineVaa for Workspace: unit_U002"},
+                      Fault{"KilledInMosaic", Kind::Killed, Phase::Grids,
+                            "file in elev_unit/elev_cm"},
+                      Fault{"KilledInCatchmentTable", Kind::Killed, Phase::Grids,
+                            "Updating Cat grid for Workspace: unit_U001"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

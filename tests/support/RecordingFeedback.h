@@ -16,10 +16,13 @@ class RecordingFeedback : public RunFeedback {
   void RunEnded() override { events.push_back("idle"); }
   void Status(const std::string& text) override { events.push_back("status:" + text); }
   void Progress(const RunProgress& p) override {
-    events.push_back("progress:" + p.phase + " " + std::to_string(p.step) + "/" + std::to_string(p.steps));
+    events.push_back("progress:" + p.phase + " " + std::to_string(p.step) + "/" +
+                     std::to_string(p.steps));
   }
   void ShowMessage(const std::string& text) override { events.push_back("box:" + text); }
-  bool CancelRequested() override { return cancelAfterChecks >= 0 && checks++ >= cancelAfterChecks; }
+  bool CancelRequested() override {
+    return cancelAfterChecks >= 0 && checks++ >= cancelAfterChecks;
+  }
   void RestorePointer() override { events.push_back("pointer"); }
 
   // The texts of the events of one kind ("box:", "status:"), in order.

@@ -24,8 +24,7 @@ std::string TempFile(const char* stem, int& fd) {
 
 StartedProgram::StartedProgram(const std::filesystem::path& program,
                                const std::vector<std::string>& args,
-                               const std::filesystem::path& home,
-                               const BeforeExec& beforeExec) {
+                               const std::filesystem::path& home, const BeforeExec& beforeExec) {
   int outFd = -1, errFd = -1;
   m_outFile = TempFile("out", outFd);
   m_errFile = TempFile("err", errFd);

@@ -37,10 +37,12 @@ void MakeWorkspace(const fs::path& input, const std::string& name,
   // The same 2 x 2 cells in every workspace: catchment values 1 and 2, listed alike.
   const gis::GridGeometry cells{500000, 4000000, 30, 2, 2, ""};
   const std::vector<std::int32_t> values = {1, 1, 2, 2};
-  for (const char* grid : {"drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr"}) {
+  for (const char* grid :
+       {"drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr"}) {
     if (std::find(missingGrids.begin(), missingGrids.end(), grid) != missingGrids.end()) continue;
     // The skeleton spells "Drainage": the grid goes into that folder, whatever its letter case.
-    const fs::path folder = files->Resolve(workspace / fs::path(grid).parent_path()) / fs::path(grid).filename();
+    const fs::path folder =
+        files->Resolve(workspace / fs::path(grid).parent_path()) / fs::path(grid).filename();
     const bool fdr = std::string(grid) == "fac_fdr_unit/fdr";
     gis::GridWriter writer(folder, cells, fdr ? gis::CellType::UInt8 : gis::CellType::Int32,
                            gis::NoDataOf(fdr ? gis::CellType::UInt8 : gis::CellType::Int32));
@@ -77,8 +79,9 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
     const std::size_t sep = line.find(" - ");
     static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
     static const std::regex took(" took [0-9]+\\.[0-9]+ seconds$");
-    const std::string message = std::regex_replace(
-        sep == std::string::npos ? line : line.substr(sep + 3), elapsed, " ran for M minutes and S seconds ");
+    const std::string message =
+        std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3), elapsed,
+                           " ran for M minutes and S seconds ");
     messages.push_back(std::regex_replace(message, took, " took S seconds"));
     start = end + 2;
   }
@@ -88,7 +91,8 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
 std::vector<std::string> DriverEntries(const std::vector<std::string>& messages) {
   std::vector<std::string> kept;
   for (const auto& m : messages)
-    if (m.rfind(VersionText() + " ", 0) == 0 || m.rfind(std::string(kAppTitle) + " encountered", 0) == 0)
+    if (m.rfind(VersionText() + " ", 0) == 0 ||
+        m.rfind(std::string(kAppTitle) + " encountered", 0) == 0)
       kept.push_back(m);
   return kept;
 }

@@ -11,9 +11,9 @@
 #include "platform/files/FileSystem.h"
 #include "runctl/ActivityLog.h"
 #include "runctl/RunContext.h"
-#include "workspace/Schema.h"
 #include "support/RecordingFeedback.h"
 #include "support/TempDir.h"
+#include "workspace/Schema.h"
 
 namespace rivanet::test {
 

@@ -72,11 +72,14 @@ void WriteSkeleton(const schema::Schema& schema, const fs::path& appDir) {
   TemporaryPath old(TemporarySibling(target, "old"));
   if (hadOld) {
     fs::rename(target, old.Path(), ec);
-    if (ec) throw std::runtime_error(target.string() + ": cannot move the old skeleton aside: " + ec.message());
+    if (ec)
+      throw std::runtime_error(target.string() +
+                               ": cannot move the old skeleton aside: " + ec.message());
   }
   fs::rename(fresh.Path(), target, ec);
   if (ec) {
-    std::string message = target.string() + ": cannot put the new skeleton in place: " + ec.message();
+    std::string message =
+        target.string() + ": cannot put the new skeleton in place: " + ec.message();
     if (hadOld) {
       std::error_code back;
       fs::rename(old.Path(), target, back);
@@ -103,7 +106,9 @@ void WriteScratchDatabase(const fs::path& appDir) {
   }
   std::error_code ec;
   fs::rename(fresh.Path(), target, ec);  // replaces an older database in one step
-  if (ec) throw std::runtime_error(target.string() + ": cannot put the new database in place: " + ec.message());
+  if (ec)
+    throw std::runtime_error(target.string() +
+                             ": cannot put the new database in place: " + ec.message());
   fresh.Release();
 }
 

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "workspace/Schema.h"
 #include "Skeleton.h"
+#include "workspace/Schema.h"
 
 namespace {
 

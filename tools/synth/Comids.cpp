@@ -8,10 +8,12 @@
 namespace rivanet::synth {
 
 ComidRegistry::ComidRegistry(const Layout& layout) : m_layout(layout) {
-  const double largest = static_cast<double>(kReachBase) + 4.0 * static_cast<double>(layout.GlobalRows()) *
-                                                               static_cast<double>(layout.GlobalCols());
+  const double largest =
+      static_cast<double>(kReachBase) +
+      4.0 * static_cast<double>(layout.GlobalRows()) * static_cast<double>(layout.GlobalCols());
   if (largest >= static_cast<double>(kFeatureBase))
-    throw std::invalid_argument("the layout has too many cells for 32-bit Comids; use fewer or smaller units");
+    throw std::invalid_argument(
+        "the layout has too many cells for 32-bit Comids; use fewer or smaller units");
 }
 
 ComidRegistry::ReachId ComidRegistry::AssignReach(std::int64_t outletRow, std::int64_t outletCol,
@@ -34,7 +36,8 @@ std::int32_t ComidRegistry::FeatureComid(std::uint64_t key) {
   constexpr std::int64_t span = std::numeric_limits<std::int32_t>::max() - kFeatureBase;
   std::uint64_t probe = key;
   while (true) {
-    const auto comid = static_cast<std::int32_t>(kFeatureBase + static_cast<std::int64_t>(SplitMix64(probe) % span));
+    const auto comid = static_cast<std::int32_t>(
+        kFeatureBase + static_cast<std::int64_t>(SplitMix64(probe) % span));
     if (m_featureComids.insert(comid).second) {
       m_features.emplace(key, comid);
       return comid;

@@ -29,7 +29,8 @@ class ComidRegistry {
     std::int32_t comid = 0;
     int producer = 0;  // unit that first wrote the reach
   };
-  ReachId AssignReach(std::int64_t outletRow, std::int64_t outletCol, std::uint64_t signature, int unit);
+  ReachId AssignReach(std::int64_t outletRow, std::int64_t outletCol, std::uint64_t signature,
+                      int unit);
 
   // Value of the reach in the catchment grid: positive, unique, derived from the Comid.
   static std::int32_t GridCode(std::int32_t reachComid) { return reachComid - kReachBase + 1; }

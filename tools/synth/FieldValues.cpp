@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <variant>
 #include <stdexcept>
+#include <variant>
 
 #include "SynthRandom.h"
 
@@ -19,7 +19,8 @@ using schema::Field;
 using schema::FieldType;
 
 std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
   return s;
 }
 
@@ -30,13 +31,15 @@ struct Date {
 };
 
 Date DrawDate(std::uint64_t h) {
-  return Date{static_cast<int>(UniformInt(h, 1999, 2012)), static_cast<int>(UniformInt(Mix(h, 1), 1, 12)),
+  return Date{static_cast<int>(UniformInt(h, 1999, 2012)),
+              static_cast<int>(UniformInt(Mix(h, 1), 1, 12)),
               static_cast<int>(UniformInt(Mix(h, 2), 1, 28))};
 }
 
 std::string Digits(std::uint64_t h, int count) {
   std::string s;
-  for (int i = 0; i < count; ++i) s += static_cast<char>('0' + Mix(h, static_cast<std::uint64_t>(i)) % 10);
+  for (int i = 0; i < count; ++i)
+    s += static_cast<char>('0' + Mix(h, static_cast<std::uint64_t>(i)) % 10);
   return s;
 }
 
@@ -45,9 +48,10 @@ std::string Fit(std::string s, int width) {
   return s;
 }
 
-const char* const kNameRoots[] = {"Aspen", "Bear", "Cedar", "Deer", "Elk", "Fox", "Granite", "Hawk",
-                                  "Iron", "Juniper", "Kettle", "Lost", "Mill", "North", "Otter", "Pine",
-                                  "Quartz", "Rock", "Silver", "Trout", "Upper", "Willow"};
+const char* const kNameRoots[] = {"Aspen",   "Bear",  "Cedar", "Deer",    "Elk",    "Fox",
+                                  "Granite", "Hawk",  "Iron",  "Juniper", "Kettle", "Lost",
+                                  "Mill",    "North", "Otter", "Pine",    "Quartz", "Rock",
+                                  "Silver",  "Trout", "Upper", "Willow"};
 const char* const kStreamKinds[] = {"Creek", "Run", "Brook", "River", "Fork", "Branch"};
 const char* const kLakeKinds[] = {"Lake", "Pond", "Reservoir"};
 
@@ -61,8 +65,12 @@ std::string PlaceName(std::uint64_t h, bool water) {
 bool Named(const RowContext& ctx) { return Mix(ctx.key, 0x6E15ull) % 3 == 0; }
 
 // Climate varies smoothly across the layout so that neighbouring catchments look alike.
-double Precip(const RowContext& ctx) { return 600.0 + 500.0 * ctx.climateX + 250.0 * ctx.climateY + Uniform(Mix(ctx.key, 31), -20, 20); }
-double MeanTemp(const RowContext& ctx) { return 14.0 - 6.0 * ctx.climateY - 0.004 * ctx.elevationM + Uniform(Mix(ctx.key, 32), -0.3, 0.3); }
+double Precip(const RowContext& ctx) {
+  return 600.0 + 500.0 * ctx.climateX + 250.0 * ctx.climateY + Uniform(Mix(ctx.key, 31), -20, 20);
+}
+double MeanTemp(const RowContext& ctx) {
+  return 14.0 - 6.0 * ctx.climateY - 0.004 * ctx.elevationM + Uniform(Mix(ctx.key, 32), -0.3, 0.3);
+}
 
 using Value = std::variant<std::monostate, std::int64_t, double, std::string, Date>;
 
@@ -94,7 +102,8 @@ Value Known(const std::string& name, const RowContext& ctx) {
   if (name == "flowdir" || name == "enabled") return std::int64_t{1};
   if (name == "wbareacomi") return std::int64_t{ctx.waterbodyComid};
   if (name == "gnis_id") return Named(ctx) ? Digits(Mix(ctx.key, 0x6E15ull), 8) : std::string();
-  if (name == "gnis_name") return Named(ctx) ? PlaceName(Mix(ctx.key, 0x6E16ull), ctx.ftype == 390) : std::string();
+  if (name == "gnis_name")
+    return Named(ctx) ? PlaceName(Mix(ctx.key, 0x6E16ull), ctx.ftype == 390) : std::string();
   if (name == "elevation") return ctx.elevationM;
   if (name == "sourcefc") return std::string("RVXFlowline");
   if (name == "feattype") return ctx.featType;
@@ -104,14 +113,16 @@ Value Known(const std::string& name, const RowContext& ctx) {
   if (name == "fromnode") return std::int64_t{ctx.fromNode};
   if (name == "tonode") return std::int64_t{ctx.toNode};
   if (name == "direction") return std::int64_t{709};
-  if (name == "gapdistkm" || name == "divergence" || name == "dnminorhyd" || name == "frommeas" || name == "fmeasure") {
+  if (name == "gapdistkm" || name == "divergence" || name == "dnminorhyd" || name == "frommeas" ||
+      name == "fmeasure") {
     return name == "divergence" || name == "dnminorhyd" ? Value(std::int64_t{0}) : Value(0.0);
   }
   if (name == "tomeas" || name == "tmeasure") return 100.0;
   if (name == "hasgeo") return std::string("Y");
   if (name == "eventtype") return std::int64_t{57001};
   if (name == "eventid" || name == "feature_id" || name == "source_fea") return Digits(h, 8);
-  if (name == "measure" || name == "oldmeasure" || name == "newmeasure") return std::round(Uniform(h, 0, 100) * 1000) / 1000;
+  if (name == "measure" || name == "oldmeasure" || name == "newmeasure")
+    return std::round(Uniform(h, 0, 100) * 1000) / 1000;
   if (name == "source_ori") return std::string("Synthetic gage network");
   if (name == "source_dat") return std::string("Generated observations");
   if (name == "featuredet") return "Gage record " + Digits(Mix(ctx.key, HashText("feature_id")), 8);
@@ -122,17 +133,23 @@ Value Known(const std::string& name, const RowContext& ctx) {
   if (name == "sourcescal") return std::int64_t{100000};
   if (name == "precipmm" || name == "cumprecmm") return std::round(Precip(ctx) * 100) / 100;
   if (name == "tempmeanc" || name == "cumtempc") return std::round(MeanTemp(ctx) * 100) / 100;
-  if (name == "tempminc" || name == "cumtminc") return std::round((MeanTemp(ctx) - 9.5) * 100) / 100;
-  if (name == "tempmaxc" || name == "cumtmaxc") return std::round((MeanTemp(ctx) + 10.5) * 100) / 100;
-  if (name == "cumsqkm" || name == "totdasqkm" || name == "divdasqkm") return TotalDrainageSqKm(ctx);
+  if (name == "tempminc" || name == "cumtminc")
+    return std::round((MeanTemp(ctx) - 9.5) * 100) / 100;
+  if (name == "tempmaxc" || name == "cumtmaxc")
+    return std::round((MeanTemp(ctx) + 10.5) * 100) / 100;
+  if (name == "cumsqkm" || name == "totdasqkm" || name == "divdasqkm")
+    return TotalDrainageSqKm(ctx);
   if (name == "hwnodesqkm") return ctx.areaSqKm;
   // Flow from drainage area and precipitation, in cubic feet per second as the attributes use.
   const double runoffCfsPerSqKm = Precip(ctx) / 1000.0 * 0.35 * 1e6 / (365.25 * 86400) * 35.3147;
   if (name == "maflowu" || name == "maflowv") return TotalDrainageSqKm(ctx) * runoffCfsPerSqKm;
   if (name == "incrflowu") return ctx.areaSqKm * runoffCfsPerSqKm;
   if (name == "mavelu" || name == "mavelv") return 0.4 + 0.1 * std::log1p(TotalDrainageSqKm(ctx));
-  if (name == "gageqma") return Mix(ctx.key, 0x6A6Eull) % 8 == 0 ? TotalDrainageSqKm(ctx) * runoffCfsPerSqKm * 1.05 : 0.0;
-  if (name == "gageid") return Mix(ctx.key, 0x6A6Eull) % 8 == 0 ? Digits(Mix(ctx.key, 0x6A6Full), 8) : std::string();
+  if (name == "gageqma")
+    return Mix(ctx.key, 0x6A6Eull) % 8 == 0 ? TotalDrainageSqKm(ctx) * runoffCfsPerSqKm * 1.05
+                                            : 0.0;
+  if (name == "gageid")
+    return Mix(ctx.key, 0x6A6Eull) % 8 == 0 ? Digits(Mix(ctx.key, 0x6A6Full), 8) : std::string();
   if (r != nullptr) {
     if (name == "streamleve") return std::int64_t{r->level};
     if (name == "streamorde" || name == "streamcalc") return std::int64_t{r->strahler};
@@ -182,7 +199,9 @@ Value ByType(const Field& field, std::uint64_t h) {
 }
 
 // Land-cover percentages: one set of weights per row, scaled so the row sums to 100.
-bool IsShare(const std::string& name) { return StartsWith(name, "pct") || StartsWith(name, "cumpct"); }
+bool IsShare(const std::string& name) {
+  return StartsWith(name, "pct") || StartsWith(name, "cumpct");
+}
 
 }  // namespace
 
@@ -202,7 +221,9 @@ void FillFields(OGRFeature& feature, const std::vector<Field>& fields, const Row
   double shareTotal = 0;
   for (const Field& f : fields) {
     const std::string name = Lower(f.name);
-    if (IsShare(name)) shareTotal += std::pow(UnitInterval(Mix(ctx.key, HashText(name.substr(name.find("pct") + 3)))), 3.0);
+    if (IsShare(name))
+      shareTotal +=
+          std::pow(UnitInterval(Mix(ctx.key, HashText(name.substr(name.find("pct") + 3)))), 3.0);
   }
   OGRFeatureDefn& defn = *feature.GetDefnRef();
   for (const Field& f : fields) {
@@ -211,7 +232,8 @@ void FillFields(OGRFeature& feature, const std::vector<Field>& fields, const Row
     const std::uint64_t h = Mix(ctx.key, HashText(name));
     Value v;
     if (IsShare(name) && f.type == FieldType::Real) {
-      const double w = std::pow(UnitInterval(Mix(ctx.key, HashText(name.substr(name.find("pct") + 3)))), 3.0);
+      const double w =
+          std::pow(UnitInterval(Mix(ctx.key, HashText(name.substr(name.find("pct") + 3)))), 3.0);
       v = std::round(w / shareTotal * 100.0 * 1000.0) / 1000.0;
     } else if (f.type == FieldType::Date) {
       v = DrawDate(h);
@@ -221,7 +243,8 @@ void FillFields(OGRFeature& feature, const std::vector<Field>& fields, const Row
     }
     // A known name whose value has the wrong type for the field falls back to the type.
     const bool fits = (f.type == FieldType::Integer && std::holds_alternative<std::int64_t>(v)) ||
-                      (f.type == FieldType::Real && (std::holds_alternative<double>(v) || std::holds_alternative<std::int64_t>(v))) ||
+                      (f.type == FieldType::Real && (std::holds_alternative<double>(v) ||
+                                                     std::holds_alternative<std::int64_t>(v))) ||
                       (f.type == FieldType::String && std::holds_alternative<std::string>(v)) ||
                       (f.type == FieldType::Date && std::holds_alternative<Date>(v));
     if (!fits) v = ByType(f, h);
@@ -234,7 +257,8 @@ void FillFields(OGRFeature& feature, const std::vector<Field>& fields, const Row
       // dBASE keeps width - precision - 1 characters before the point; a value that does not
       // fit would be dropped by the driver with only a warning.
       if (std::fabs(*d) >= std::pow(10.0, f.width - f.precision - 1 - (*d < 0 ? 1 : 0)))
-        throw std::logic_error(ctx.className + "." + f.name + ": value " + std::to_string(*d) + " does not fit the field");
+        throw std::logic_error(ctx.className + "." + f.name + ": value " + std::to_string(*d) +
+                               " does not fit the field");
       feature.SetField(index, *d);
     } else if (const auto* s = std::get_if<std::string>(&v)) {
       if (!s->empty()) feature.SetField(index, Fit(*s, f.width).c_str());

@@ -46,7 +46,8 @@ struct RowContext {
 
 // Sets every field of `feature` from the schema's field list: key fields and known
 // hydrographic attributes by name, anything else by type with a value drawn from the key.
-void FillFields(OGRFeature& feature, const std::vector<schema::Field>& fields, const RowContext& ctx);
+void FillFields(OGRFeature& feature, const std::vector<schema::Field>& fields,
+                const RowContext& ctx);
 
 // The 14-character reach code of a reach: its owner's 8-digit HUC and six digits of its Comid.
 std::string MakeReachCode(const std::string& huc8, std::int32_t comid);

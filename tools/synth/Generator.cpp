@@ -37,7 +37,8 @@ int EffectiveMargin(const GenerateOptions& options) {
 std::string CheckOptions(const GenerateOptions& options) {
   if (options.out.empty()) return "--out is missing";
   if (options.count < 1) return "--count must be at least 1 unit";
-  if (options.count > 999) return "--count must be at most 999 units (unit codes have three digits)";
+  if (options.count > 999)
+    return "--count must be at most 999 units (unit codes have three digits)";
   if (options.cells < 16) return "--cells must be at least 16";
   if (options.cells > 20000) return "--cells must be at most 20000";
   if (options.margin < 0 || EffectiveMargin(options) > options.cells / 2)
@@ -51,32 +52,41 @@ std::string CheckOptions(const GenerateOptions& options) {
 }
 
 std::vector<UnitSummary> Generate(const GenerateOptions& options, std::ostream* log) {
-  if (const std::string problem = CheckOptions(options); !problem.empty()) throw std::invalid_argument(problem);
+  if (const std::string problem = CheckOptions(options); !problem.empty())
+    throw std::invalid_argument(problem);
   const schema::Schema schema = schema::LoadSchema(options.schemaFile);
   if (schema.epsg != kEpsg)
-    throw std::invalid_argument("the schema asks for EPSG:" + std::to_string(schema.epsg) + "; the generator writes EPSG:5070");
+    throw std::invalid_argument("the schema asks for EPSG:" + std::to_string(schema.epsg) +
+                                "; the generator writes EPSG:5070");
 
-  const Layout layout(LayoutParams{options.count, options.cells, EffectiveMargin(options), options.seed});
+  const Layout layout(
+      LayoutParams{options.count, options.cells, EffectiveMargin(options), options.seed});
   ComidRegistry registry(layout);
 
   // Refuse to mix a new run into an old one: every name we are about to write must be free.
   std::error_code ec;
   for (int unit = 0; unit < options.count; ++unit)
     if (fs::exists(options.out / Layout::WorkspaceName(unit), ec))
-      throw std::invalid_argument((options.out / Layout::WorkspaceName(unit)).string() + " already exists");
-  if (fs::exists(options.out / kListFile, ec)) throw std::invalid_argument((options.out / kListFile).string() + " already exists");
+      throw std::invalid_argument((options.out / Layout::WorkspaceName(unit)).string() +
+                                  " already exists");
+  if (fs::exists(options.out / kListFile, ec))
+    throw std::invalid_argument((options.out / kListFile).string() + " already exists");
   fs::create_directories(options.out, ec);
-  if (ec) throw std::runtime_error(options.out.string() + ": cannot create the folder: " + ec.message());
+  if (ec)
+    throw std::runtime_error(options.out.string() + ": cannot create the folder: " + ec.message());
 
   std::vector<UnitSummary> summaries;
   for (int unit = 0; unit < options.count; ++unit) {
     const auto started = std::chrono::steady_clock::now();
     const UnitHydrology hydro = ComputeHydrology(layout, unit, options.threshold);
-    summaries.push_back(WriteUnitWorkspace(options.out / Layout::WorkspaceName(unit), layout, unit, hydro, schema, registry));
+    summaries.push_back(WriteUnitWorkspace(options.out / Layout::WorkspaceName(unit), layout, unit,
+                                           hydro, schema, registry));
     if (log != nullptr) {
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      *log << summaries.back().name << ": " << summaries.back().reaches << " reaches, " << summaries.back().sharedReaches
-           << " shared with earlier units, " << seconds << " s" << std::endl;
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      *log << summaries.back().name << ": " << summaries.back().reaches << " reaches, "
+           << summaries.back().sharedReaches << " shared with earlier units, " << seconds << " s"
+           << std::endl;
     }
   }
 
@@ -88,7 +98,8 @@ std::vector<UnitSummary> Generate(const GenerateOptions& options, std::ostream* 
   return summaries;
 }
 
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const fs::path& defaultSchema) {
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const fs::path& defaultSchema) {
   ParsedArguments parsed;
   parsed.options.schemaFile = defaultSchema;
   bool haveCount = false, haveCells = false;
@@ -98,8 +109,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args, const fs::p
       parsed.help = true;
       return parsed;
     }
-    const bool takesValue = arg == "--out" || arg == "--count" || arg == "--cells" || arg == "--seed" ||
-                            arg == "--schema" || arg == "--threshold" || arg == "--margin";
+    const bool takesValue = arg == "--out" || arg == "--count" || arg == "--cells" ||
+                            arg == "--seed" || arg == "--schema" || arg == "--threshold" ||
+                            arg == "--margin";
     if (!takesValue) {
       parsed.error = "unknown option '" + arg + "'";
       return parsed;
@@ -132,15 +144,20 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args, const fs::p
       return parsed;
     }
   }
-  if (parsed.options.out.empty()) parsed.error = "--out is missing";
-  else if (!haveCount) parsed.error = "--count is missing";
-  else if (!haveCells) parsed.error = "--cells is missing";
-  else parsed.error = CheckOptions(parsed.options);
+  if (parsed.options.out.empty())
+    parsed.error = "--out is missing";
+  else if (!haveCount)
+    parsed.error = "--count is missing";
+  else if (!haveCells)
+    parsed.error = "--cells is missing";
+  else
+    parsed.error = CheckOptions(parsed.options);
   return parsed;
 }
 
 std::string UsageText() {
-  return "usage: rivanet-synth --out DIR --count N --cells C [--seed S] [--threshold T] [--margin M] [--schema FILE]\n"
+  return "usage: rivanet-synth --out DIR --count N --cells C [--seed S] [--threshold T] [--margin "
+         "M] [--schema FILE]\n"
          "  --out DIR        folder for the workspaces and their list file (created when missing)\n"
          "  --count N        drainage units, laid out ceil(sqrt(N)) to a row\n"
          "  --cells C        rows and columns of each unit (30 m cells, at least 16)\n"

@@ -43,7 +43,8 @@ struct ParsedArguments {
   bool help = false;
   std::string error;
 };
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::filesystem::path& defaultSchema);
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::filesystem::path& defaultSchema);
 
 std::string UsageText();
 

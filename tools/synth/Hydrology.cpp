@@ -57,7 +57,8 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
   h.elevCm.resize(n);
   for (int r = 0; r < ext.rows; ++r)
     for (int c = 0; c < ext.cols; ++c)
-      h.elevCm[static_cast<std::size_t>(r) * ext.cols + c] = layout.ElevationCm(h.rect.row0 + r, h.rect.col0 + c);
+      h.elevCm[static_cast<std::size_t>(r) * ext.cols + c] =
+          layout.ElevationCm(h.rect.row0 + r, h.rect.col0 + c);
 
   // Priority flood from the unit edge. Keys order by filled height, then by position; the
   // row-major local order equals the global order inside a unit, so a pocket of terrain that
@@ -110,7 +111,8 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
       int best = -1;
       double bestSlope = 0;
       for (int k = 0; k < 8; ++k) {
-        const std::size_t j = static_cast<std::size_t>(r + kDirRow[k]) * ext.cols + (c + kDirCol[k]);
+        const std::size_t j =
+            static_cast<std::size_t>(r + kDirRow[k]) * ext.cols + (c + kDirCol[k]);
         if (z[j] >= z[i]) continue;
         const double slope = static_cast<double>(z[i] - z[j]) / ((k % 2) ? diag : 1.0);
         if (slope > bestSlope) {
@@ -120,7 +122,8 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
       }
       if (best < 0) throw std::logic_error("a filled cell has no lower neighbour");
       h.fdr[i] = kDirCodes[best];
-      downOf[i] = static_cast<std::int32_t>(static_cast<std::size_t>(r + kDirRow[best]) * ext.cols + (c + kDirCol[best]));
+      downOf[i] = static_cast<std::int32_t>(static_cast<std::size_t>(r + kDirRow[best]) * ext.cols +
+                                            (c + kDirCol[best]));
     }
   }
 
@@ -128,7 +131,9 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
   // backwards visits every cell after all cells upstream of it.
   h.acc.assign(n, 1);
   for (auto it = order.rbegin(); it != order.rend(); ++it)
-    if (downOf[static_cast<std::size_t>(*it)] >= 0) h.acc[static_cast<std::size_t>(downOf[static_cast<std::size_t>(*it)])] += h.acc[static_cast<std::size_t>(*it)];
+    if (downOf[static_cast<std::size_t>(*it)] >= 0)
+      h.acc[static_cast<std::size_t>(downOf[static_cast<std::size_t>(*it)])] +=
+          h.acc[static_cast<std::size_t>(*it)];
 
   // Reaches start at sources (no stream cell upstream) and at confluences (two or more).
   std::vector<std::uint8_t> streamUps(n, 0);
@@ -172,12 +177,16 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
   }
   std::vector<int> sorted(h.reaches.size());
   for (std::size_t r = 0; r < sorted.size(); ++r) sorted[r] = static_cast<int>(r);
-  std::sort(sorted.begin(), sorted.end(), [&](int a, int b) { return outletKey[static_cast<std::size_t>(a)] < outletKey[static_cast<std::size_t>(b)]; });
+  std::sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+    return outletKey[static_cast<std::size_t>(a)] < outletKey[static_cast<std::size_t>(b)];
+  });
   std::vector<int> newId(h.reaches.size());
-  for (std::size_t k = 0; k < sorted.size(); ++k) newId[static_cast<std::size_t>(sorted[k])] = static_cast<int>(k);
+  for (std::size_t k = 0; k < sorted.size(); ++k)
+    newId[static_cast<std::size_t>(sorted[k])] = static_cast<int>(k);
   {
     std::vector<Reach> reordered(h.reaches.size());
-    for (std::size_t r = 0; r < h.reaches.size(); ++r) reordered[static_cast<std::size_t>(newId[r])] = std::move(h.reaches[r]);
+    for (std::size_t r = 0; r < h.reaches.size(); ++r)
+      reordered[static_cast<std::size_t>(newId[r])] = std::move(h.reaches[r]);
     h.reaches = std::move(reordered);
     for (auto& v : reachOf)
       if (v >= 0) v = newId[static_cast<std::size_t>(v)];
@@ -201,7 +210,8 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
     reach.outletElevCm = h.elevCm[outlet];
     const std::int32_t next = downOf[outlet];
     reach.down = next >= 0 ? reachOf[static_cast<std::size_t>(next)] : -1;
-    if (reach.down >= 0) h.reaches[static_cast<std::size_t>(reach.down)].ups.push_back(static_cast<int>(r));
+    if (reach.down >= 0)
+      h.reaches[static_cast<std::size_t>(reach.down)].ups.push_back(static_cast<int>(r));
     double length = 0;
     for (std::size_t k = 0; k < reach.cells.size(); ++k) {
       const auto cell = static_cast<std::size_t>(reach.cells[k]);
@@ -269,16 +279,21 @@ UnitHydrology ComputeHydrology(const Layout& layout, int unitIndex, int threshol
   }
   for (Reach& reach : h.reaches) {
     std::uint64_t sig = Mix(0x5EAC4ull, reach.cells.size());
-    for (std::int32_t cell : reach.cells) sig = Mix(sig, static_cast<std::uint64_t>(globalOf(static_cast<std::size_t>(cell))));
-    sig = Mix(sig, static_cast<std::uint64_t>(reach.outletAcc), static_cast<std::uint64_t>(reach.catchCells));
+    for (std::int32_t cell : reach.cells)
+      sig = Mix(sig, static_cast<std::uint64_t>(globalOf(static_cast<std::size_t>(cell))));
+    sig = Mix(sig, static_cast<std::uint64_t>(reach.outletAcc),
+              static_cast<std::uint64_t>(reach.catchCells));
     sig = Mix(sig, reach.catchHash, static_cast<std::uint64_t>(reach.strahler));
     sig = Mix(sig, static_cast<std::uint64_t>(std::llround(reach.arbolateKm * 1e6)),
               static_cast<std::uint64_t>(std::llround(reach.pathLengthKm * 1e6)));
-    sig = Mix(sig, static_cast<std::uint64_t>(reach.level), static_cast<std::uint64_t>(reach.levelPath));
-    sig = Mix(sig, static_cast<std::uint64_t>(reach.terminalPath), static_cast<std::uint64_t>(reach.ups.size()));
+    sig = Mix(sig, static_cast<std::uint64_t>(reach.level),
+              static_cast<std::uint64_t>(reach.levelPath));
+    sig = Mix(sig, static_cast<std::uint64_t>(reach.terminalPath),
+              static_cast<std::uint64_t>(reach.ups.size()));
     if (reach.mainUp >= 0) {
       const Reach& up = h.reaches[static_cast<std::size_t>(reach.mainUp)];
-      sig = Mix(sig, static_cast<std::uint64_t>(up.hydroSeq), static_cast<std::uint64_t>(up.levelPath));
+      sig = Mix(sig, static_cast<std::uint64_t>(up.hydroSeq),
+                static_cast<std::uint64_t>(up.levelPath));
     }
     reach.shapeHash = sig;
   }

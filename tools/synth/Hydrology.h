@@ -31,14 +31,14 @@ struct Reach {
   std::int32_t topElevCm = 0;     // terrain at the first and last cell
   std::int32_t outletElevCm = 0;
 
-  double lengthM = 0;        // first cell centre to the next reach (or the unit edge)
-  double arbolateKm = 0;     // length of this reach and everything upstream
-  double pathLengthKm = 0;   // from the outlet to the end of the terminal reach
+  double lengthM = 0;       // first cell centre to the next reach (or the unit edge)
+  double arbolateKm = 0;    // length of this reach and everything upstream
+  double pathLengthKm = 0;  // from the outlet to the end of the terminal reach
   int strahler = 1;
-  int level = 1;             // 1 on the main stem of a terminal reach, +1 per side branch
-  std::int32_t hydroSeq = 0;       // grows upstream
-  std::int32_t levelPath = 0;      // hydroSeq of the most downstream reach of its main path
-  std::int32_t terminalPath = 0;   // hydroSeq of its terminal reach
+  int level = 1;                  // 1 on the main stem of a terminal reach, +1 per side branch
+  std::int32_t hydroSeq = 0;      // grows upstream
+  std::int32_t levelPath = 0;     // hydroSeq of the most downstream reach of its main path
+  std::int32_t terminalPath = 0;  // hydroSeq of its terminal reach
 
   // Hash of everything above that describes the reach itself; the same reach computed in
   // another unit gets the same value only when cells, catchment, upstream and downstream agree.

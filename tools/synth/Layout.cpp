@@ -11,8 +11,8 @@ namespace rivanet::synth {
 
 namespace {
 
-constexpr std::int32_t kBaseCm = 10000;       // lowest possible terrain: 100 m
-constexpr std::int32_t kSlopeCmPerCell = 1;   // regional fall towards the south-east
+constexpr std::int32_t kBaseCm = 10000;      // lowest possible terrain: 100 m
+constexpr std::int32_t kSlopeCmPerCell = 1;  // regional fall towards the south-east
 constexpr int kOctaves = 6;
 constexpr double kLongestWaveCells = 192.0;
 constexpr double kLargestAmplitudeCm = 2400.0;
@@ -55,9 +55,12 @@ Layout::Layout(const LayoutParams& params) : m_params(params) {
   m_globalRows = static_cast<std::int64_t>(m_rows - 1) * Stride() + params.cells;
   m_globalCols = static_cast<std::int64_t>(m_columns - 1) * Stride() + params.cells;
 
-  const double terrainMax = kBaseCm + static_cast<double>(kSlopeCmPerCell) * static_cast<double>(m_globalRows + m_globalCols) +
-                            NoiseAmplitudeCm() + 1.0;
-  if (terrainMax > 2.0e8) throw std::invalid_argument("the layout is too large for centimetre elevations");
+  const double terrainMax =
+      kBaseCm +
+      static_cast<double>(kSlopeCmPerCell) * static_cast<double>(m_globalRows + m_globalCols) +
+      NoiseAmplitudeCm() + 1.0;
+  if (terrainMax > 2.0e8)
+    throw std::invalid_argument("the layout is too large for centimetre elevations");
   m_terrainMaxCm = static_cast<std::int32_t>(std::ceil(terrainMax));
   m_pocketRaiseCm = (m_terrainMaxCm - kBaseCm) + kPocketExtraCm;
   AddPockets();
@@ -67,8 +70,8 @@ CellRect Layout::Unit(int index) const {
   if (index < 0 || index >= m_params.count) throw std::out_of_range("unit index out of range");
   const int r = index / m_columns;
   const int c = index % m_columns;
-  return CellRect{static_cast<std::int64_t>(r) * Stride(), static_cast<std::int64_t>(c) * Stride(), m_params.cells,
-                  m_params.cells};
+  return CellRect{static_cast<std::int64_t>(r) * Stride(), static_cast<std::int64_t>(c) * Stride(),
+                  m_params.cells, m_params.cells};
 }
 
 std::vector<int> Layout::UnitsCovering(std::int64_t row, std::int64_t col) const {
@@ -90,12 +93,14 @@ std::int32_t Layout::TerrainCm(std::int64_t row, std::int64_t col) const {
   double wave = kLongestWaveCells;
   double amplitude = kLargestAmplitudeCm;
   for (int o = 0; o < kOctaves; ++o) {
-    noise += amplitude * ValueNoise(static_cast<double>(col) / wave, static_cast<double>(row) / wave,
-                                    Mix(m_params.seed, 0x7E44A1Bull, static_cast<std::uint64_t>(o)));
+    noise +=
+        amplitude * ValueNoise(static_cast<double>(col) / wave, static_cast<double>(row) / wave,
+                               Mix(m_params.seed, 0x7E44A1Bull, static_cast<std::uint64_t>(o)));
     wave /= 2.0;
     amplitude /= 2.0;
   }
-  return kBaseCm + static_cast<std::int32_t>(kSlopeCmPerCell * (row + col)) + static_cast<std::int32_t>(std::lround(noise));
+  return kBaseCm + static_cast<std::int32_t>(kSlopeCmPerCell * (row + col)) +
+         static_cast<std::int32_t>(std::lround(noise));
 }
 
 std::int32_t Layout::ElevationCm(std::int64_t row, std::int64_t col) const {
@@ -122,7 +127,8 @@ void Layout::AddPockets() {
   for (int index = 0; index < m_params.count; ++index) {
     const int ur = index / m_columns;
     const int uc = index % m_columns;
-    const std::int64_t stripCol = (uc + 1) * s;  // first column of the overlap with the right-hand unit
+    const std::int64_t stripCol =
+        (uc + 1) * s;  // first column of the overlap with the right-hand unit
     if (uc + 1 < m_columns && index + 1 < m_params.count) {
       const std::int64_t southEdge = ur * s + c - 1;
       Pocket p;

@@ -18,9 +18,9 @@ inline constexpr double kGlobalOriginX = 1200000.0;
 inline constexpr double kGlobalOriginY = 2400000.0;
 
 struct LayoutParams {
-  int count = 0;    // drainage units
-  int cells = 0;    // rows = columns of one unit
-  int margin = 0;   // cells two neighbouring units overlap by
+  int count = 0;   // drainage units
+  int cells = 0;   // rows = columns of one unit
+  int margin = 0;  // cells two neighbouring units overlap by
   std::uint64_t seed = 1;
 };
 
@@ -61,7 +61,9 @@ class Layout {
   CellRect Unit(int index) const;
   // Units whose rectangle holds the global cell, in ascending index order.
   std::vector<int> UnitsCovering(std::int64_t row, std::int64_t col) const;
-  std::int64_t GlobalIndex(std::int64_t row, std::int64_t col) const { return row * m_globalCols + col; }
+  std::int64_t GlobalIndex(std::int64_t row, std::int64_t col) const {
+    return row * m_globalCols + col;
+  }
 
   // Elevation in centimetres of a global cell, pockets included.
   std::int32_t ElevationCm(std::int64_t row, std::int64_t col) const;

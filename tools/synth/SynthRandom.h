@@ -19,7 +19,9 @@ inline std::uint64_t SplitMix64(std::uint64_t x) {
 
 inline std::uint64_t Mix(std::uint64_t a, std::uint64_t b) { return SplitMix64(a ^ SplitMix64(b)); }
 
-inline std::uint64_t Mix(std::uint64_t a, std::uint64_t b, std::uint64_t c) { return Mix(Mix(a, b), c); }
+inline std::uint64_t Mix(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+  return Mix(Mix(a, b), c);
+}
 
 inline std::uint64_t HashText(std::string_view text) {
   std::uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a, then mixed
@@ -31,7 +33,9 @@ inline std::uint64_t HashText(std::string_view text) {
 inline double UnitInterval(std::uint64_t h) { return static_cast<double>(h >> 11) * 0x1.0p-53; }
 
 // Uniform in [lo, hi).
-inline double Uniform(std::uint64_t h, double lo, double hi) { return lo + (hi - lo) * UnitInterval(h); }
+inline double Uniform(std::uint64_t h, double lo, double hi) {
+  return lo + (hi - lo) * UnitInterval(h);
+}
 
 // Uniform integer in [lo, hi].
 inline std::int64_t UniformInt(std::uint64_t h, std::int64_t lo, std::int64_t hi) {

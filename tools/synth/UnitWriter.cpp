@@ -13,29 +13,30 @@
 #include <stdexcept>
 
 #include "FieldValues.h"
+#include "SchemaWriter.h"
+#include "SynthRandom.h"
 #include "platform/gis/GdalSupport.h"
 #include "platform/gis/GridVat.h"
 #include "platform/gis/GridWriter.h"
-#include "SchemaWriter.h"
-#include "SynthRandom.h"
 
 namespace rivanet::synth {
 
 namespace {
 
 namespace fs = std::filesystem;
+using gis::DatasetPtr;
+using gis::GdalError;
 using schema::FeatureClass;
 using schema::Field;
 using schema::Table;
-using gis::DatasetPtr;
-using gis::GdalError;
 
 constexpr std::int32_t kIntNoData = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kFdrNoData = 255;
 constexpr int kRowsPerBlock = 256;
 
 std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
   return s;
 }
 
@@ -92,15 +93,16 @@ std::unique_ptr<OGRPolygon> RegularPolygon(double cx, double cy, double radius, 
 
 class Writer {
  public:
-  Writer(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro, const schema::Schema& schema,
-         ComidRegistry& registry)
+  Writer(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro,
+         const schema::Schema& schema, ComidRegistry& registry)
       : m_folder(folder),
         m_layout(layout),
         m_unit(unit),
         m_hydro(hydro),
         m_schema(schema),
         m_registry(registry),
-        m_wkt(gis::WktOf(*gis::SpatialRefFromEpsg(schema.epsg, folder), "EPSG:" + std::to_string(schema.epsg))) {}
+        m_wkt(gis::WktOf(*gis::SpatialRefFromEpsg(schema.epsg, folder),
+                         "EPSG:" + std::to_string(schema.epsg))) {}
 
   UnitSummary Run() {
     AssignIds();
@@ -131,16 +133,19 @@ class Writer {
     m_ids.resize(m_hydro.reaches.size());
     for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {  // downstream first
       const Reach& r = m_hydro.reaches[k];
-      const std::int32_t downComid = r.down >= 0 ? m_ids[static_cast<std::size_t>(r.down)].comid : 0;
-      const auto id = m_registry.AssignReach(r.outletGlobal / m_layout.GlobalCols(), r.outletGlobal % m_layout.GlobalCols(),
-                                             Mix(r.shapeHash, static_cast<std::uint64_t>(downComid)), m_unit);
+      const std::int32_t downComid =
+          r.down >= 0 ? m_ids[static_cast<std::size_t>(r.down)].comid : 0;
+      const auto id = m_registry.AssignReach(
+          r.outletGlobal / m_layout.GlobalCols(), r.outletGlobal % m_layout.GlobalCols(),
+          Mix(r.shapeHash, static_cast<std::uint64_t>(downComid)), m_unit);
       ReachIds& ids = m_ids[k];
       ids.comid = id.comid;
       ids.producer = id.producer;
       ids.gridCode = ComidRegistry::GridCode(id.comid);
       ids.reachCode = MakeReachCode(Huc8(id.producer), id.comid);
       ids.key = Mix(m_layout.Seed(), static_cast<std::uint64_t>(id.comid));
-      if (Chosen(ids, "waterbody", 25)) ids.waterbodyComid = m_registry.FeatureComid(Mix(ids.key, HashText("waterbody")));
+      if (Chosen(ids, "waterbody", 25))
+        ids.waterbodyComid = m_registry.FeatureComid(Mix(ids.key, HashText("waterbody")));
     }
   }
 
@@ -180,8 +185,10 @@ class Writer {
     ctx.waterbodyComid = ids.waterbodyComid;
     const std::int64_t globalCells = m_layout.GlobalRows() * m_layout.GlobalCols();
     ctx.fromNode = static_cast<std::int32_t>(r.firstGlobal + 1);
-    ctx.toNode = r.down >= 0 ? static_cast<std::int32_t>(m_hydro.reaches[static_cast<std::size_t>(r.down)].firstGlobal + 1)
-                             : static_cast<std::int32_t>(globalCells + r.outletGlobal + 1);
+    ctx.toNode = r.down >= 0
+                     ? static_cast<std::int32_t>(
+                           m_hydro.reaches[static_cast<std::size_t>(r.down)].firstGlobal + 1)
+                     : static_cast<std::int32_t>(globalCells + r.outletGlobal + 1);
     ctx.duuid = ids.producer + 1;
     ctx.prodUnit = Layout::UnitCode(ids.producer);
     ctx.huc8 = Huc8(ids.producer);
@@ -192,8 +199,10 @@ class Writer {
     ctx.elevationM = (r.topElevCm + r.outletElevCm) / 200.0;
     ctx.ftype = 460;
     ctx.fcode = 46006;
-    ctx.climateX = static_cast<double>(r.outletGlobal % m_layout.GlobalCols()) / static_cast<double>(m_layout.GlobalCols());
-    ctx.climateY = static_cast<double>(r.outletGlobal / m_layout.GlobalCols()) / static_cast<double>(m_layout.GlobalRows());
+    ctx.climateX = static_cast<double>(r.outletGlobal % m_layout.GlobalCols()) /
+                   static_cast<double>(m_layout.GlobalCols());
+    ctx.climateY = static_cast<double>(r.outletGlobal / m_layout.GlobalCols()) /
+                   static_cast<double>(m_layout.GlobalRows());
     return ctx;
   }
 
@@ -213,13 +222,15 @@ class Writer {
   template <typename CellFn>
   void WriteGrid(const schema::Grid& grid, CellFn cell) {
     const bool byte = grid.cellType == schema::CellType::UInt8;
-    gis::GridWriter writer(m_folder / grid.Path(), Geometry(), byte ? gis::CellType::UInt8 : gis::CellType::Int32,
+    gis::GridWriter writer(m_folder / grid.Path(), Geometry(),
+                           byte ? gis::CellType::UInt8 : gis::CellType::Int32,
                            byte ? kFdrNoData : kIntNoData);
     const int cols = m_hydro.Cols();
     std::vector<std::int32_t> block(static_cast<std::size_t>(kRowsPerBlock) * cols);
     for (int row = 0; row < m_hydro.Rows(); row += kRowsPerBlock) {
       const int count = std::min(kRowsPerBlock, m_hydro.Rows() - row);
-      for (int i = 0; i < count * cols; ++i) block[static_cast<std::size_t>(i)] = cell(static_cast<std::size_t>(row) * cols + i);
+      for (int i = 0; i < count * cols; ++i)
+        block[static_cast<std::size_t>(i)] = cell(static_cast<std::size_t>(row) * cols + i);
       writer.WriteRows(row, count, block.data());
     }
     writer.Close();
@@ -253,17 +264,23 @@ class Writer {
     for (const Field& f : m_schema.catVat) vat.fields.push_back(schema::ToDbfField(f));
     std::vector<std::size_t> byCode(m_hydro.reaches.size());
     for (std::size_t k = 0; k < byCode.size(); ++k) byCode[k] = k;
-    std::sort(byCode.begin(), byCode.end(), [&](std::size_t a, std::size_t b) { return m_ids[a].gridCode < m_ids[b].gridCode; });
+    std::sort(byCode.begin(), byCode.end(),
+              [&](std::size_t a, std::size_t b) { return m_ids[a].gridCode < m_ids[b].gridCode; });
     for (std::size_t k : byCode) {
       if (m_hydro.reaches[k].catchCells == 0) continue;
       gis::VatRow row;
       for (const Field& f : m_schema.catVat) {
         const std::string name = Lower(f.name);
-        if (name == "value") row.emplace_back(std::int64_t{m_ids[k].gridCode});
-        else if (name == "count") row.emplace_back(std::int64_t{m_hydro.reaches[k].catchCells});
-        else if (name == "comid") row.emplace_back(std::int64_t{m_ids[k].comid});
-        else if (name == "prod_unit") row.emplace_back(Layout::UnitCode(m_ids[k].producer));
-        else row.emplace_back(std::monostate{});
+        if (name == "value")
+          row.emplace_back(std::int64_t{m_ids[k].gridCode});
+        else if (name == "count")
+          row.emplace_back(std::int64_t{m_hydro.reaches[k].catchCells});
+        else if (name == "comid")
+          row.emplace_back(std::int64_t{m_ids[k].comid});
+        else if (name == "prod_unit")
+          row.emplace_back(Layout::UnitCode(m_ids[k].producer));
+        else
+          row.emplace_back(std::monostate{});
       }
       vat.rows.push_back(std::move(row));
     }
@@ -296,23 +313,26 @@ class Writer {
     return open;
   }
 
-  void Add(OpenLayer& out, const std::vector<Field>& fields, const RowContext& ctx, std::unique_ptr<OGRGeometry> geometry,
-           const fs::path& file) {
+  void Add(OpenLayer& out, const std::vector<Field>& fields, const RowContext& ctx,
+           std::unique_ptr<OGRGeometry> geometry, const fs::path& file) {
     OGRFeature feature(out.layer->GetLayerDefn());
     if (geometry) {
       geometry->assignSpatialReference(out.layer->GetSpatialRef());
       CPLErrorReset();
-      if (feature.SetGeometryDirectly(geometry.release()) != OGRERR_NONE) throw GdalError("Cannot set a geometry", file);
+      if (feature.SetGeometryDirectly(geometry.release()) != OGRERR_NONE)
+        throw GdalError("Cannot set a geometry", file);
     }
     FillFields(feature, fields, ctx);
     CPLErrorReset();
-    if (out.layer->CreateFeature(&feature) != OGRERR_NONE) throw GdalError("Cannot write a feature", file);
+    if (out.layer->CreateFeature(&feature) != OGRERR_NONE)
+      throw GdalError("Cannot write a feature", file);
   }
 
   void WriteFeatureClass(const FeatureClass& schemaFc) {
     const FeatureClass fc = Placed(schemaFc);
     schema::CreateEmptyFeatureClass(m_folder, fc, m_schema.epsg);
-    const fs::path file = (fc.folder.empty() ? m_folder : m_folder / fc.folder) / (fc.name + ".shp");
+    const fs::path file =
+        (fc.folder.empty() ? m_folder : m_folder / fc.folder) / (fc.name + ".shp");
     OpenLayer out = Open(file);
     const std::string name = Lower(fc.name);
     if (name == "catchment")
@@ -342,7 +362,8 @@ class Writer {
     const int slot = DirectionSlot(m_hydro.fdr[static_cast<std::size_t>(outlet)]);
     // One more vertex: the next reach's first cell, or the unit edge half a step away.
     const double step = r.down >= 0 ? 1.0 : 0.5;
-    line->addPoint(X(GCol(outlet), 0.5 + step * kDirCol[slot]), Y(GRow(outlet), 0.5 + step * kDirRow[slot]));
+    line->addPoint(X(GCol(outlet), 0.5 + step * kDirCol[slot]),
+                   Y(GRow(outlet), 0.5 + step * kDirRow[slot]));
     return line;
   }
 
@@ -361,9 +382,11 @@ class Writer {
     CPLErrorReset();
     DatasetPtr raster(gis::Driver("MEM", file).Create("", cols, rows, 1, GDT_Int32, nullptr));
     if (!raster) throw GdalError("Cannot create an in-memory grid", file);
-    double transform[6] = {X(m_hydro.rect.col0, 0.0), kCellSize, 0, Y(m_hydro.rect.row0, 0.0), 0, -kCellSize};
+    double transform[6] = {X(m_hydro.rect.col0, 0.0), kCellSize, 0,
+                           Y(m_hydro.rect.row0, 0.0), 0,         -kCellSize};
     CPLErrorReset();
-    if (raster->SetGeoTransform(transform) != CE_None) throw GdalError("Cannot georeference the in-memory grid", file);
+    if (raster->SetGeoTransform(transform) != CE_None)
+      throw GdalError("Cannot georeference the in-memory grid", file);
     GDALRasterBand* band = raster->GetRasterBand(1);
     {
       std::vector<std::int32_t> line(static_cast<std::size_t>(cols));
@@ -373,7 +396,8 @@ class Writer {
           line[static_cast<std::size_t>(c)] = v > 0 ? v : 0;
         }
         CPLErrorReset();
-        if (band->RasterIO(GF_Write, 0, r, cols, 1, line.data(), cols, 1, GDT_Int32, 0, 0, nullptr) != CE_None)
+        if (band->RasterIO(GF_Write, 0, r, cols, 1, line.data(), cols, 1, GDT_Int32, 0, 0,
+                           nullptr) != CE_None)
           throw GdalError("Cannot fill the in-memory grid", file);
       }
     }
@@ -397,7 +421,8 @@ class Writer {
       if (g == nullptr || wkbFlatten(g->getGeometryType()) != wkbPolygon) continue;
       auto& mp = parts[code];
       if (!mp) mp = std::make_unique<OGRMultiPolygon>();
-      if (mp->addGeometry(g) != OGRERR_NONE) throw std::runtime_error("Cannot collect catchment polygons: " + file.string());
+      if (mp->addGeometry(g) != OGRERR_NONE)
+        throw std::runtime_error("Cannot collect catchment polygons: " + file.string());
     }
     for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
       const auto found = parts.find(m_ids[k].gridCode);
@@ -414,9 +439,11 @@ class Writer {
     }
   }
 
-  RowContext FeatureContext(std::size_t k, const std::string& className, const char* kind, int ftype, int fcode) {
+  RowContext FeatureContext(std::size_t k, const std::string& className, const char* kind,
+                            int ftype, int fcode) {
     RowContext ctx = ReachContext(k, className);
-    ctx.comid = kind == nullptr ? m_ids[k].comid : m_registry.FeatureComid(Mix(m_ids[k].key, HashText(kind)));
+    ctx.comid = kind == nullptr ? m_ids[k].comid
+                                : m_registry.FeatureComid(Mix(m_ids[k].key, HashText(kind)));
     ctx.key = Mix(m_layout.Seed(), static_cast<std::uint64_t>(ctx.comid));
     ctx.ftype = ftype;
     ctx.fcode = fcode;
@@ -429,7 +456,8 @@ class Writer {
       const Reach& r = m_hydro.reaches[k];
       const std::int32_t mid = r.cells[r.cells.size() / 2];
       RowContext ctx = FeatureContext(k, fc.name, "waterbody", 390, 39004);
-      auto g = RegularPolygon(X(GCol(mid)), Y(GRow(mid)), kCellSize * Uniform(Mix(ctx.key, 1), 1.2, 3.0), 12);
+      auto g = RegularPolygon(X(GCol(mid)), Y(GRow(mid)),
+                              kCellSize * Uniform(Mix(ctx.key, 1), 1.2, 3.0), 12);
       ctx.areaSqKm = g->get_Area() / 1e6;
       ctx.shapeLength = ShapeLength(*g);
       ctx.shapeArea = ShapeArea(*g);
@@ -475,7 +503,8 @@ class Writer {
       const Reach& r = m_hydro.reaches[k];
       if (!r.ups.empty() || !Chosen(m_ids[k], "spring", 5)) continue;
       RowContext ctx = FeatureContext(k, fc.name, "spring", 458, 45800);
-      Add(out, fc.fields, ctx, std::make_unique<OGRPoint>(X(GCol(r.cells.front())), Y(GRow(r.cells.front()))), file);
+      Add(out, fc.fields, ctx,
+          std::make_unique<OGRPoint>(X(GCol(r.cells.front())), Y(GRow(r.cells.front()))), file);
     }
   }
 
@@ -483,7 +512,8 @@ class Writer {
     for (std::size_t k = 0; k < m_hydro.reaches.size(); ++k) {
       const Reach& r = m_hydro.reaches[k];
       if (!Chosen(m_ids[k], "gage", 12)) continue;
-      RowContext ctx = FeatureContext(k, fc.name, nullptr, 0, 0);  // events sit on the flowline's Comid
+      RowContext ctx =
+          FeatureContext(k, fc.name, nullptr, 0, 0);  // events sit on the flowline's Comid
       const std::int32_t at = r.cells[r.cells.size() / 2];
       Add(out, fc.fields, ctx, std::make_unique<OGRPoint>(X(GCol(at)), Y(GRow(at))), file);
     }
@@ -498,7 +528,8 @@ class Writer {
     ring.addPoint(X(u.col0, 0), Y(u.row0 + u.rows, 0));
     ring.addPoint(X(u.col0, 0), Y(u.row0, 0));
     auto g = std::make_unique<OGRPolygon>();
-    if (g->addRing(&ring) != OGRERR_NONE) throw std::runtime_error("cannot build the subbasin polygon");
+    if (g->addRing(&ring) != OGRERR_NONE)
+      throw std::runtime_error("cannot build the subbasin polygon");
     RowContext ctx = UnitContext(fc.name, "subbasin");
     ctx.areaSqKm = g->get_Area() / 1e6;
     ctx.shapeLength = ShapeLength(*g);
@@ -509,7 +540,8 @@ class Writer {
   RowContext UnitContext(const std::string& className, const char* kind) {
     RowContext ctx;
     ctx.className = className;
-    ctx.comid = m_registry.FeatureComid(Mix(m_layout.Seed(), HashText(kind), static_cast<std::uint64_t>(m_unit)));
+    ctx.comid = m_registry.FeatureComid(
+        Mix(m_layout.Seed(), HashText(kind), static_cast<std::uint64_t>(m_unit)));
     ctx.key = Mix(m_layout.Seed(), static_cast<std::uint64_t>(ctx.comid));
     ctx.duuid = m_unit + 1;
     ctx.prodUnit = Layout::UnitCode(m_unit);
@@ -551,7 +583,9 @@ class Writer {
         }
       }
     } else if (HasField(table.fields, "abovecomid")) {
-      rowPerReach([&](std::size_t k) { return m_hydro.reaches[k].down >= 0 && Chosen(m_ids[k], table.name.c_str(), 15); });
+      rowPerReach([&](std::size_t k) {
+        return m_hydro.reaches[k].down >= 0 && Chosen(m_ids[k], table.name.c_str(), 15);
+      });
     } else {
       Add(out, table.fields, UnitContext(table.name, table.name.c_str()), nullptr, file);
     }
@@ -571,12 +605,14 @@ class Writer {
     std::size_t shared = 0;
     for (const ReachIds& id : m_ids) shared += id.producer != m_unit ? 1 : 0;
     write(m_folder / (code + "_readme.txt"),
-          "Drainage unit " + code + " (synthetic)\n" + "Cells: " + std::to_string(u.cols) + " x " + std::to_string(u.rows) +
-              " of 30 m, EPSG:5070\n" + "Upper left: " + std::to_string(X(u.col0, 0)) + " " + std::to_string(Y(u.row0, 0)) +
-              "\n" + "Reaches: " + std::to_string(m_hydro.reaches.size()) + " (" + std::to_string(shared) +
-              " also written by an earlier unit)\n");
+          "Drainage unit " + code + " (synthetic)\n" + "Cells: " + std::to_string(u.cols) + " x " +
+              std::to_string(u.rows) + " of 30 m, EPSG:5070\n" +
+              "Upper left: " + std::to_string(X(u.col0, 0)) + " " + std::to_string(Y(u.row0, 0)) +
+              "\n" + "Reaches: " + std::to_string(m_hydro.reaches.size()) + " (" +
+              std::to_string(shared) + " also written by an earlier unit)\n");
     write(m_folder / "processing_notes.txt",
-          "Terrain: value noise over a regional fall to the south-east, seed " + std::to_string(m_layout.Seed()) +
+          "Terrain: value noise over a regional fall to the south-east, seed " +
+              std::to_string(m_layout.Seed()) +
               ".\nDepressions filled by priority flood; D8 directions; streams from " +
               "flow accumulation, broken into reaches at confluences.\n");
   }
@@ -593,8 +629,9 @@ class Writer {
 
 }  // namespace
 
-UnitSummary WriteUnitWorkspace(const fs::path& folder, const Layout& layout, int unit, const UnitHydrology& hydro,
-                               const schema::Schema& schema, ComidRegistry& registry) {
+UnitSummary WriteUnitWorkspace(const fs::path& folder, const Layout& layout, int unit,
+                               const UnitHydrology& hydro, const schema::Schema& schema,
+                               ComidRegistry& registry) {
   gis::EnsureGdal();
   std::error_code ec;
   fs::create_directories(folder, ec);

@@ -21,6 +21,7 @@ struct UnitSummary {
 // attribute table), every feature class and table of the schema, and a readme. Reach Comids
 // come from the run's registry, so reaches shared with earlier units keep their Comids.
 UnitSummary WriteUnitWorkspace(const std::filesystem::path& folder, const Layout& layout, int unit,
-                               const UnitHydrology& hydro, const schema::Schema& schema, ComidRegistry& registry);
+                               const UnitHydrology& hydro, const schema::Schema& schema,
+                               ComidRegistry& registry);
 
 }  // namespace rivanet::synth

@@ -109,7 +109,8 @@ void Statement::Bind(int index, double value) {
 }
 
 void Statement::Bind(int index, std::string_view text) {
-  const int rc = sqlite3_bind_text(m_statement, index, text.data(), SqlLength(text), SQLITE_TRANSIENT);
+  const int rc =
+      sqlite3_bind_text(m_statement, index, text.data(), SqlLength(text), SQLITE_TRANSIENT);
   if (rc != SQLITE_OK) Fail(rc);
 }
 
@@ -144,15 +145,22 @@ std::string Statement::ColumnName(int column) const {
 
 ColumnType Statement::Type(int column) const {
   switch (sqlite3_column_type(m_statement, column)) {
-    case SQLITE_INTEGER: return ColumnType::Integer;
-    case SQLITE_FLOAT: return ColumnType::Real;
-    case SQLITE_TEXT: return ColumnType::Text;
-    case SQLITE_BLOB: return ColumnType::Blob;
-    default: return ColumnType::Null;
+    case SQLITE_INTEGER:
+      return ColumnType::Integer;
+    case SQLITE_FLOAT:
+      return ColumnType::Real;
+    case SQLITE_TEXT:
+      return ColumnType::Text;
+    case SQLITE_BLOB:
+      return ColumnType::Blob;
+    default:
+      return ColumnType::Null;
   }
 }
 
-std::int64_t Statement::Int64(int column) const { return sqlite3_column_int64(m_statement, column); }
+std::int64_t Statement::Int64(int column) const {
+  return sqlite3_column_int64(m_statement, column);
+}
 
 double Statement::Real(int column) const { return sqlite3_column_double(m_statement, column); }
 

@@ -48,7 +48,8 @@ class FileSystem {
   // from `folder` or, with `andFoldersInside`, from any folder inside it (links not followed).
   // Checked before a folder is emptied, so that one the process may not change is refused
   // whole instead of being left half deleted.
-  virtual void RequireWritable(const std::filesystem::path& folder, bool andFoldersInside) const = 0;
+  virtual void RequireWritable(const std::filesystem::path& folder,
+                               bool andFoldersInside) const = 0;
 
   // Copies the files that `source` names into the folder `destination` (or to the file
   // `destination` when `source` names one file and `destination` is no folder), overwriting.

@@ -14,8 +14,8 @@ namespace rivanet::gis {
 // The rows go to a copy of the table (and of its .cpg) in the folder
 // ".RivanetAppend-appending-<table>" beside it; Commit() renames the copy over the table. An
 // appender dropped without Commit() removes its copy and leaves the table as it was; a copy
-// that a killed process left is removed by the next appender of the table. The table's own rows, header and
-// field definitions stay as they are; text is converted to its code page.
+// that a killed process left is removed by the next appender of the table. The table's own rows,
+// header and field definitions stay as they are; text is converted to its code page.
 class DbfAppender {
  public:
   // Refuses (AppError naming the table) a table that does not pass CheckDbfFile, and one whose

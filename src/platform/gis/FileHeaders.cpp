@@ -174,8 +174,8 @@ void CutToWholeRecords(const fs::path& shp, const fs::path& shx, const fs::path&
   const std::uint64_t shpSize = SizeOf(shp);
   const Header table = ReadHeader(dbf);
   const std::uint64_t dbfSize = SizeOf(dbf);
-  std::uint64_t records = std::min<std::uint64_t>((SizeOf(shx) - kHeader) / kIndexEntry,
-                                                  table.records);
+  std::uint64_t records =
+      std::min<std::uint64_t>((SizeOf(shx) - kHeader) / kIndexEntry, table.records);
   if (table.recordBytes > 0)
     records = std::min(records, dbfSize < table.headerBytes
                                     ? 0
@@ -194,8 +194,8 @@ void CutToWholeRecords(const fs::path& shp, const fs::path& shx, const fs::path&
     if (offset < shpEnd || end > shpSize) break;
     shpEnd = end;
     // The shape type, then a point's x and y or a shape's bounds.
-    const std::vector<unsigned char> start =
-        ReadBytes(shpFile, offset + kRecordHeader, std::min<std::uint64_t>(end - offset - kRecordHeader, 36));
+    const std::vector<unsigned char> start = ReadBytes(
+        shpFile, offset + kRecordHeader, std::min<std::uint64_t>(end - offset - kRecordHeader, 36));
     if (start.size() < 20 || LittleEndian(&start[0], 4) == 0) continue;  // no shape
     const int type = static_cast<int>(LittleEndian(&start[0], 4));
     const bool point = type == 1 || type == 11 || type == 21;
@@ -209,7 +209,9 @@ void CutToWholeRecords(const fs::path& shp, const fs::path& shx, const fs::path&
       box[3] = DoubleAt(&start[28]);
     }
     for (int i = 0; i < 4; ++i)
-      bounds[i] = !anyShape ? box[i] : i < 2 ? std::min(bounds[i], box[i]) : std::max(bounds[i], box[i]);
+      bounds[i] = !anyShape ? box[i]
+                  : i < 2   ? std::min(bounds[i], box[i])
+                            : std::max(bounds[i], box[i]);
     anyShape = true;
   }
 

@@ -152,7 +152,8 @@ DbfField DbfFieldOf(const OGRFieldDefn& fd) {
 std::vector<DbfField> DbfFieldsOf(const OGRFeatureDefn& defn) {
   std::vector<DbfField> fields;
   fields.reserve(static_cast<std::size_t>(defn.GetFieldCount()));
-  for (int i = 0; i < defn.GetFieldCount(); ++i) fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
+  for (int i = 0; i < defn.GetFieldCount(); ++i)
+    fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
   return fields;
 }
 

@@ -61,7 +61,8 @@ VatCursor::VatCursor(const fs::path& gridFolder, Mode mode) : m_impl(std::make_u
   c.ds = c.copy->Open(c.update, c.dbf);
   c.layer = &TableLayer(*c.ds, c.dbf);
   const OGRFeatureDefn& defn = *c.layer->GetLayerDefn();
-  for (int i = 0; i < defn.GetFieldCount(); ++i) c.fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
+  for (int i = 0; i < defn.GetFieldCount(); ++i)
+    c.fields.push_back(DbfFieldOf(*defn.GetFieldDefn(i)));
   c.valueField = FindField("Value");
   if (c.valueField < 0)
     throw FileError(kErrInvalidArgument, "Value attribute table has no Value field", c.dbf);
