@@ -18,6 +18,21 @@ namespace {
 
 // Rows handed to the writer at a time: one row of its tiles, which it writes without a copy.
 constexpr int kWindowRows = kGridTileRows;
+// Columns of a strip: the mosaic is laid a strip at a time, a row of tiles at a time down each
+// strip, so that the cells held at once (windows, the inputs' decoded blocks) depend on the
+// strip's width, not on the mosaic's. Wide enough that few input blocks straddle two strips
+// (those are decoded once for each).
+constexpr int kStripCols = 16 * kGridTileRows;
+
+// The windows of a mosaic in the order they are laid: strip after strip, top to bottom.
+std::vector<CellWindow> Windows(const GridGeometry& g) {
+  std::vector<CellWindow> windows;
+  for (int left = 0; left < g.cols; left += kStripCols)
+    for (int top = 0; top < g.rows; top += kWindowRows)
+      windows.push_back(
+          {top, left, std::min(kWindowRows, g.rows - top), std::min(kStripCols, g.cols - left)});
+  return windows;
+}
 
 // The mosaic's geometry: the lattice cells covering every input. Moves the inputs' positions
 // to the mosaic's top-left cell.
@@ -109,13 +124,13 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
 
   const std::int32_t noData = NoDataOf(pixelType);
   GridWriter writer(output, geometry, pixelType, noData, options.encoding);
-  const std::size_t cols = static_cast<std::size_t>(geometry.cols);
   ValueCounter counter;
   // Runs on the filler's thread, which alone touches the inputs and the counter until Finish.
-  const auto fill = [&](int top, int count, std::int32_t* window) {
-    const std::size_t cells = cols * static_cast<std::size_t>(count);
+  const auto fill = [&](const CellWindow& w, std::int32_t* window) {
+    const std::size_t width = static_cast<std::size_t>(w.cols);
+    const std::size_t cells = width * static_cast<std::size_t>(w.rows);
     std::fill_n(window, cells, noData);
-    for (MosaicSource& s : sources) s.Overlay(top, count, geometry.cols, window);
+    for (MosaicSource& s : sources) s.Overlay(w, window);
     const Tally tally = WithCondition(options.keep, [&](auto keep) {
       return FinishCells(window, cells, noData, keep, options.writeVat ? &counter : nullptr,
                          pixelType == CellType::UInt8);
@@ -123,20 +138,24 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
     if (tally.outOfRange < cells)
       throw FileError(kErrOverflow,
                       "Cell value " + std::to_string(window[tally.outOfRange]) + " at row " +
-                          std::to_string(top + static_cast<int>(tally.outOfRange / cols)) +
-                          ", column " + std::to_string(tally.outOfRange % cols) +
+                          std::to_string(w.top + static_cast<int>(tally.outOfRange / width)) +
+                          ", column " +
+                          std::to_string(w.left + static_cast<int>(tally.outOfRange % width)) +
                           " does not fit 8-bit cells",
                       output);
     result.cellsWithData += tally.data;
   };
   {
-    WindowFiller windows(geometry.rows, kWindowRows, cols, fill);
-    for (int top = 0; top < geometry.rows; top += kWindowRows) {
-      writer.WriteRows(top, std::min(kWindowRows, geometry.rows - top), windows.Take());
-      windows.Release();
+    std::vector<CellWindow> windows = Windows(geometry);
+    const std::size_t largest = static_cast<std::size_t>(kWindowRows) *
+                                static_cast<std::size_t>(std::min(kStripCols, geometry.cols));
+    WindowFiller filler(windows, largest, fill);
+    for (const CellWindow& w : windows) {
+      writer.WriteTiles(w.top, w.left, w.rows, w.cols, filler.Take());
+      filler.Release();
       if (options.checkpoint) options.checkpoint();
     }
-    windows.Finish();
+    filler.Finish();
   }
   writer.Close();
   sources.clear();

@@ -44,6 +44,8 @@ struct GridWriter::Impl {
   CellType type = CellType::Int32;
   std::int32_t fill = 0;                 // value of the cells beyond the grid edge in edge tiles
   int nextRow = 0;                       // first row not yet handed over
+  bool tilesMode = false;                // cells come as blocks of tiles (WriteTiles)
+  std::int64_t tilesWritten = 0;         // each tile is written once
   int windowTop = 0;                     // first row of the tile row being collected
   std::vector<std::int32_t> window;      // one tile row: kTile rows x cols, when rows come apart
   std::vector<std::int32_t> tileBuffer;  // one tile in the stored cell type (bytes at the front)
@@ -53,6 +55,8 @@ struct GridWriter::Impl {
   Impl& operator=(const Impl&) = delete;
   ~Impl();
   void Create(std::optional<std::int32_t> noData, const GridEncoding& encoding);
+  void WriteTile(int tileRow, int tileCol, const std::int32_t* src, std::size_t stride,
+                 int rowsHere, int colsHere);
   void FlushTiles(const std::int32_t* rows);
   void PutInPlace();
 };
@@ -141,40 +145,53 @@ GridWriter::Impl::~Impl() {
 
 GridWriter::~GridWriter() = default;
 
+// Writes the tile at (tileRow, tileCol) from `src`, whose rows are `stride` cells apart and
+// hold `rowsHere` rows of `colsHere` cells inside the grid; the rest of the tile is filled.
+void GridWriter::Impl::WriteTile(int tileRow, int tileCol, const std::int32_t* src,
+                                 std::size_t stride, int rowsHere, int colsHere) {
+  const bool bytes = type == CellType::UInt8;
+  for (int r = 0; r < kTile; ++r) {
+    const std::int32_t* from = src + static_cast<std::size_t>(r) * stride;
+    const int inside = r < rowsHere ? colsHere : 0;  // cells of this tile row inside the grid
+    const std::size_t at = static_cast<std::size_t>(r) * kTile;
+    if (bytes) {
+      unsigned char* dst = reinterpret_cast<unsigned char*>(tileBuffer.data()) + at;
+      for (int c = 0; c < inside; ++c) dst[c] = static_cast<unsigned char>(from[c]);
+      std::fill(dst + inside, dst + kTile, static_cast<unsigned char>(fill));
+    } else {
+      std::int32_t* dst = tileBuffer.data() + at;
+      std::copy(from, from + inside, dst);
+      std::fill(dst + inside, dst + kTile, fill);
+    }
+  }
+  CPLErrorReset();
+  if (band->WriteBlock(tileCol, tileRow, tileBuffer.data()) != CE_None)
+    throw GdalError("Cannot write grid block", file);
+  ++tilesWritten;
+}
+
 // Writes the row of tiles at windowTop from `rows` (its rows, cols cells each).
 void GridWriter::Impl::FlushTiles(const std::int32_t* rows) {
   const int rowsHere = std::min(kTile, geometry.rows - windowTop);
-  const int tileRow = windowTop / kTile;
   const std::size_t cols = static_cast<std::size_t>(geometry.cols);
-  const bool bytes = type == CellType::UInt8;
   for (int tileCol = 0; tileCol * kTile < geometry.cols; ++tileCol) {
     const int left = tileCol * kTile;
-    const int colsHere = std::min(kTile, geometry.cols - left);
-    for (int r = 0; r < kTile; ++r) {
-      const std::int32_t* src = rows + static_cast<std::size_t>(r) * cols + left;
-      const int from = r < rowsHere ? colsHere : 0;  // cells of this tile row inside the grid
-      const std::size_t at = static_cast<std::size_t>(r) * kTile;
-      if (bytes) {
-        unsigned char* dst = reinterpret_cast<unsigned char*>(tileBuffer.data()) + at;
-        for (int c = 0; c < from; ++c) dst[c] = static_cast<unsigned char>(src[c]);
-        std::fill(dst + from, dst + kTile, static_cast<unsigned char>(fill));
-      } else {
-        std::int32_t* dst = tileBuffer.data() + at;
-        std::copy(src, src + from, dst);
-        std::fill(dst + from, dst + kTile, fill);
-      }
-    }
-    CPLErrorReset();
-    if (band->WriteBlock(tileCol, tileRow, tileBuffer.data()) != CE_None)
-      throw GdalError("Cannot write grid block", file);
+    WriteTile(windowTop / kTile, tileCol, rows + left, cols, rowsHere,
+              std::min(kTile, geometry.cols - left));
   }
   windowTop += rowsHere;
+}
+
+// The first cell of `cells` (`count` of them) that 8 bits cannot hold, or `count`.
+static std::size_t FirstNotEightBit(const std::int32_t* cells, std::size_t count) {
+  return static_cast<std::size_t>(
+      std::find_if(cells, cells + count, [](std::int32_t v) { return v < 0 || v > 255; }) - cells);
 }
 
 void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells) {
   Impl& w = *m_impl;
   if (!w.ds) throw FileError(kErrInvalidArgument, "Grid already closed", w.file);
-  if (firstRow != w.nextRow || rowCount < 0 || rowCount > w.geometry.rows - firstRow)
+  if (w.tilesMode || firstRow != w.nextRow || rowCount < 0 || rowCount > w.geometry.rows - firstRow)
     throw FileError(kErrSubscriptOutOfRange,
                     "Rows " + std::to_string(firstRow) + " to " +
                         std::to_string(firstRow + rowCount - 1) +
@@ -184,15 +201,14 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
   QuietGdal quiet;
   const std::size_t cols = static_cast<std::size_t>(w.geometry.cols);
   if (w.type == CellType::UInt8) {
-    const std::int32_t* end = cells + cols * static_cast<std::size_t>(rowCount);
-    const auto bad = std::find_if(cells, end, [](std::int32_t v) { return v < 0 || v > 255; });
-    if (bad != end)
-      throw FileError(
-          kErrOverflow,
-          "Cell value " + std::to_string(*bad) + " in row " +
-              std::to_string(firstRow + (bad - cells) / static_cast<std::ptrdiff_t>(cols)) +
-              " does not fit 8-bit cells",
-          w.file);
+    const std::size_t count = cols * static_cast<std::size_t>(rowCount);
+    const std::size_t bad = FirstNotEightBit(cells, count);
+    if (bad < count)
+      throw FileError(kErrOverflow,
+                      "Cell value " + std::to_string(cells[bad]) + " in row " +
+                          std::to_string(firstRow + static_cast<int>(bad / cols)) +
+                          " does not fit 8-bit cells",
+                      w.file);
   }
   for (int i = 0; i < rowCount;) {
     const int tileRows = std::min(kTile, w.geometry.rows - w.windowTop);
@@ -213,6 +229,37 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
   }
 }
 
+void GridWriter::WriteTiles(int top, int left, int rows, int cols, const std::int32_t* cells) {
+  Impl& w = *m_impl;
+  if (!w.ds) throw FileError(kErrInvalidArgument, "Grid already closed", w.file);
+  const GridGeometry& g = w.geometry;
+  if (w.nextRow != 0 || top < 0 || left < 0 || top % kTile != 0 || left % kTile != 0 ||
+      top >= g.rows || left >= g.cols || rows != std::min(kTile, g.rows - top) || cols < 1 ||
+      cols > g.cols - left || (cols % kTile != 0 && left + cols != g.cols))
+    throw FileError(kErrSubscriptOutOfRange,
+                    "Cells " + std::to_string(rows) + " x " + std::to_string(cols) + " at row " +
+                        std::to_string(top) + ", column " + std::to_string(left) +
+                        " are no block of whole tiles",
+                    w.file);
+  QuietGdal quiet;
+  const std::size_t stride = static_cast<std::size_t>(cols);
+  if (w.type == CellType::UInt8) {
+    const std::size_t count = stride * static_cast<std::size_t>(rows);
+    const std::size_t bad = FirstNotEightBit(cells, count);
+    if (bad < count)
+      throw FileError(kErrOverflow,
+                      "Cell value " + std::to_string(cells[bad]) + " at row " +
+                          std::to_string(top + static_cast<int>(bad / stride)) + ", column " +
+                          std::to_string(left + static_cast<int>(bad % stride)) +
+                          " does not fit 8-bit cells",
+                      w.file);
+  }
+  w.tilesMode = true;
+  for (int c = 0; c < cols; c += kTile)
+    w.WriteTile(top / kTile, (left + c) / kTile, cells + c, stride, rows,
+                std::min(kTile, cols - c));
+}
+
 void GridWriter::Close() {
   Impl& w = *m_impl;
   if (!w.ds) {
@@ -222,10 +269,17 @@ void GridWriter::Close() {
   QuietGdal quiet;
   const ScopedConfigOption noSideFiles("GDAL_PAM_ENABLED", "NO");
   DatasetPtr ds = std::move(w.ds);
-  if (w.nextRow != w.geometry.rows)
+  const std::int64_t tiles = static_cast<std::int64_t>((w.geometry.rows + kTile - 1) / kTile) *
+                             ((w.geometry.cols + kTile - 1) / kTile);
+  if (!w.tilesMode && w.nextRow != w.geometry.rows)
     throw FileError(kErrInvalidArgument,
                     "Grid incomplete: " + std::to_string(w.nextRow) + " of " +
                         std::to_string(w.geometry.rows) + " rows written",
+                    w.file);
+  if (w.tilesWritten != tiles)
+    throw FileError(kErrInvalidArgument,
+                    "Grid incomplete: " + std::to_string(w.tilesWritten) + " of " +
+                        std::to_string(tiles) + " tiles written",
                     w.file);
   CPLErrorReset();
   ds->FlushCache(false);

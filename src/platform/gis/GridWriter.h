@@ -43,6 +43,11 @@ class GridWriter {
   // Rows come top to bottom without gaps (firstRow is the first row not yet written). For a
   // UInt8 grid every value must lie in 0..255.
   void WriteRows(int firstRow, int rowCount, const std::int32_t* cells);
+  // Writes a block of whole tiles instead: `top` and `left` on tile boundaries, `rows` the
+  // tile height (fewer at the grid's bottom), `cols` whole tiles (or up to the grid's right
+  // edge); `cells` holds rows * cols values. Blocks may come in any order, each tile once; a
+  // writer takes rows or blocks, not both.
+  void WriteTiles(int top, int left, int rows, int cols, const std::int32_t* cells);
   // Every row must have been written. Flushes the file and puts it in place of an earlier
   // grid of the folder; that grid's value attribute table and side files go with it, since
   // they no longer describe the cells. Errors surface here, not in the destructor.

@@ -123,7 +123,7 @@ void MosaicSource::Reopen() {
   m_band = m_grid.band;
 }
 
-void MosaicSource::Release() {
+void MosaicSource::Close() {
   if (m_warped) return;
   m_band = nullptr;
   m_grid.band = nullptr;
@@ -145,7 +145,7 @@ std::optional<std::string> MosaicSource::Place(const Lattice& lattice) {
   m_rows = m_grid.geometry.rows;
   m_band->GetBlockSize(&m_blockWidth, &m_blockHeight);
   m_byBlocks = m_blockWidth > 0 && m_blockHeight > 0 && m_blockHeight <= kMaxBlockHeight;
-  Release();
+  Close();
   return std::nullopt;
 }
 
@@ -208,73 +208,90 @@ void MosaicSource::Shift(std::int64_t cols, std::int64_t rows) {
   m_row0 -= rows;
 }
 
-void MosaicSource::Overlay(int top, int count, int mosaicCols, std::int32_t* window) {
-  const std::int64_t first = std::max<std::int64_t>(top, m_row0);
-  const std::int64_t last = std::min<std::int64_t>(top + count, m_row0 + m_rows);
-  const std::size_t width = static_cast<std::size_t>(m_cols);
-  for (std::int64_t row = first; row < last; ++row) {
-    const std::int32_t* src = Row(static_cast<int>(row - m_row0));
-    std::int32_t* dst = window +
-                        static_cast<std::size_t>(row - top) * static_cast<std::size_t>(mosaicCols) +
-                        static_cast<std::size_t>(m_col0);
-    if (!m_noData) {
-      std::memcpy(dst, src, width * sizeof(std::int32_t));
-      continue;
+void MosaicSource::Overlay(const CellWindow& window, std::int32_t* cells) {
+  const std::int64_t first = std::max<std::int64_t>(window.top, m_row0);
+  const std::int64_t last = std::min<std::int64_t>(window.top + window.rows, m_row0 + m_rows);
+  const std::int64_t left = std::max<std::int64_t>(window.left, m_col0);
+  const std::int64_t right = std::min<std::int64_t>(window.left + window.cols, m_col0 + m_cols);
+  if (first < last && left < right) {
+    const int inputLeft = static_cast<int>(left - m_col0);
+    const std::size_t width = static_cast<std::size_t>(right - left);
+    for (std::int64_t row = first; row < last; ++row) {
+      const std::int32_t* src =
+          Row(static_cast<int>(row - m_row0), inputLeft, static_cast<int>(width));
+      std::int32_t* dst =
+          cells +
+          static_cast<std::size_t>(row - window.top) * static_cast<std::size_t>(window.cols) +
+          static_cast<std::size_t>(left - window.left);
+      if (!m_noData) {
+        std::memcpy(dst, src, width * sizeof(std::int32_t));
+        continue;
+      }
+      const std::int32_t skip = *m_noData;
+      for (std::size_t c = 0; c < width; ++c)
+        if (src[c] != skip) dst[c] = src[c];
     }
-    const std::int32_t skip = *m_noData;
-    for (std::size_t c = 0; c < width; ++c)
-      if (src[c] != skip) dst[c] = src[c];
   }
-  if (last == m_row0 + m_rows) {  // done with this input: its buffers and file go
-    m_buffer = {};
-    m_block = {};
-    m_bufferRows = 0;
-    Release();
-  }
+  if (last == m_row0 + m_rows) Release();  // done with this input in this strip
 }
 
-const std::int32_t* MosaicSource::Row(int row) {
-  if (row < m_bufferFirst || row >= m_bufferFirst + m_bufferRows) {
+void MosaicSource::Release() {
+  m_buffer = {};
+  m_block = {};
+  m_bufferRows = 0;
+  Close();
+}
+const std::int32_t* MosaicSource::Row(int row, int left, int cols) {
+  if (row < m_bufferFirst || row >= m_bufferFirst + m_bufferRows || left < m_bufferLeft ||
+      left + cols > m_bufferLeft + m_bufferCols) {
     if (m_band == nullptr) Reopen();
+    m_bufferLeft = left;
+    m_bufferCols = cols;
     if (m_byBlocks)
       LoadBlockRow(row / m_blockHeight);
     else
       LoadRows(row);
   }
   return m_buffer.data() +
-         static_cast<std::size_t>(row - m_bufferFirst) * static_cast<std::size_t>(m_cols);
+         static_cast<std::size_t>(row - m_bufferFirst) * static_cast<std::size_t>(m_bufferCols) +
+         static_cast<std::size_t>(left - m_bufferLeft);
 }
 
-// Decodes one row of blocks straight into the buffer: no block passes through GDAL's cache,
-// and none is decoded twice however the mosaic's rows fall across the input's blocks.
+// Decodes the blocks of one block row that reach into the buffered columns straight into the
+// buffer: no block passes through GDAL's cache, and none is decoded twice in a strip however
+// the mosaic's rows fall across the input's blocks.
 void MosaicSource::LoadBlockRow(int blockRow) {
   const GDALDataType stored = m_band->GetRasterDataType();
   const int size = GDALGetDataTypeSizeBytes(stored);
-  const std::size_t cols = static_cast<std::size_t>(m_cols);
+  const std::size_t cols = static_cast<std::size_t>(m_bufferCols);
   m_bufferFirst = blockRow * m_blockHeight;
   m_bufferRows = std::min(m_blockHeight, m_rows - m_bufferFirst);
   m_buffer.resize(cols * static_cast<std::size_t>(m_blockHeight));
   m_block.resize(static_cast<std::size_t>(m_blockWidth) * m_blockHeight * size);
-  for (int blockCol = 0; blockCol * m_blockWidth < m_cols; ++blockCol) {
+  const int end = m_bufferLeft + m_bufferCols;
+  for (int blockCol = m_bufferLeft / m_blockWidth; blockCol * m_blockWidth < end; ++blockCol) {
     CPLErrorReset();
     if (m_band->ReadBlock(blockCol, blockRow, m_block.data()) != CE_None)
       throw GdalError("Cannot read grid cells", m_grid.file);
-    const int left = blockCol * m_blockWidth;
-    const int width = std::min(m_blockWidth, m_cols - left);
+    // The part of the block inside the buffered columns.
+    const int from = std::max(blockCol * m_blockWidth, m_bufferLeft);
+    const int to = std::min({(blockCol + 1) * m_blockWidth, end, m_cols});
+    const std::size_t skip = static_cast<std::size_t>(from - blockCol * m_blockWidth) * size;
     for (int r = 0; r < m_bufferRows; ++r)
-      GDALCopyWords(m_block.data() + static_cast<std::size_t>(r) * m_blockWidth * size, stored,
-                    size, m_buffer.data() + static_cast<std::size_t>(r) * cols + left, GDT_Int32,
-                    sizeof(std::int32_t), width);
+      GDALCopyWords(m_block.data() + static_cast<std::size_t>(r) * m_blockWidth * size + skip,
+                    stored, size,
+                    m_buffer.data() + static_cast<std::size_t>(r) * cols + (from - m_bufferLeft),
+                    GDT_Int32, sizeof(std::int32_t), to - from);
   }
 }
 
 void MosaicSource::LoadRows(int first) {
   m_bufferFirst = first;
   m_bufferRows = std::min(kRowsPerRead, m_rows - first);
-  m_buffer.resize(static_cast<std::size_t>(m_cols) * kRowsPerRead);
+  m_buffer.resize(static_cast<std::size_t>(m_bufferCols) * kRowsPerRead);
   CPLErrorReset();
-  if (m_band->RasterIO(GF_Read, 0, first, m_cols, m_bufferRows, m_buffer.data(), m_cols,
-                       m_bufferRows, GDT_Int32, 0, 0, nullptr) != CE_None)
+  if (m_band->RasterIO(GF_Read, m_bufferLeft, first, m_bufferCols, m_bufferRows, m_buffer.data(),
+                       m_bufferCols, m_bufferRows, GDT_Int32, 0, 0, nullptr) != CE_None)
     throw GdalError("Cannot read grid cells", m_grid.file);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/gis/GridOpen.h"
+#include "platform/gis/WindowFiller.h"
 
 namespace rivanet::gis {
 
@@ -48,21 +49,23 @@ class MosaicSource {
   int Cols() const { return m_cols; }
   int Rows() const { return m_rows; }
 
-  // Lays the input's cells with data over rows [top, top + count) of the mosaic held in
-  // `window` (count rows of `mosaicCols` cells, starting with row `top`). Once its last row is
-  // laid, the input's buffers are given back.
-  void Overlay(int top, int count, int mosaicCols, std::int32_t* window);
+  // Lays the input's cells with data over the cells of `window` (its rows * cols values) of the
+  // mosaic. Windows come a column strip at a time, top to bottom in each strip: the input's
+  // blocks are decoded once per strip they reach into. Once the input's last row in a strip is
+  // laid, its buffers and file are given back.
+  void Overlay(const CellWindow& window, std::int32_t* cells);
 
  private:
   void PlaceResampled(const Lattice& lattice);
-  // Row `row` of the placed input as int32 cells.
-  const std::int32_t* Row(int row);
+  // Columns [left, left + cols) of row `row` of the placed input as int32 cells.
+  const std::int32_t* Row(int row, int left, int cols);
   void LoadBlockRow(int blockRow);
   void LoadRows(int first);
+  void Release();
   // Opens a closed input again, refusing it when its cells are no longer those it was placed by.
   void Reopen();
   // Closes an input copied cell for cell (a resampled one stays open: its warper reads it).
-  void Release();
+  void Close();
 
   std::filesystem::path m_folder;
   OpenedGrid m_grid;
@@ -74,7 +77,8 @@ class MosaicSource {
   int m_cols = 0;
   int m_rows = 0;
 
-  // Rows [m_bufferFirst, m_bufferFirst + m_bufferRows) of the input, decoded.
+  // Rows [m_bufferFirst, m_bufferFirst + m_bufferRows), columns [m_bufferLeft, m_bufferLeft +
+  // m_bufferCols) of the input, decoded.
   bool m_byBlocks = false;  // whole blocks read straight from the file, else through RasterIO
   int m_blockWidth = 0;
   int m_blockHeight = 0;
@@ -82,6 +86,8 @@ class MosaicSource {
   std::vector<unsigned char> m_block;  // one block as stored
   int m_bufferFirst = 0;
   int m_bufferRows = 0;
+  int m_bufferLeft = 0;
+  int m_bufferCols = 0;
 };
 
 }  // namespace rivanet::gis

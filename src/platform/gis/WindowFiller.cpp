@@ -4,9 +4,9 @@
 
 namespace rivanet::gis {
 
-WindowFiller::WindowFiller(int rows, int windowRows, std::size_t cols, Fill fill)
-    : m_rows(rows), m_windowRows(windowRows), m_cols(cols), m_fill(std::move(fill)) {
-  for (Slot& slot : m_slots) slot.cells.resize(cols * static_cast<std::size_t>(windowRows));
+WindowFiller::WindowFiller(std::vector<CellWindow> windows, std::size_t largest, Fill fill)
+    : m_windows(std::move(windows)), m_fill(std::move(fill)) {
+  for (Slot& slot : m_slots) slot.cells.resize(largest);
   m_thread = std::thread([this] { Run(); });
 }
 
@@ -23,16 +23,15 @@ void WindowFiller::Stop() {
 
 void WindowFiller::Run() {
   QuietGdal quiet;  // GDAL's error handlers belong to a thread
-  int window = 0;
-  for (int top = 0; top < m_rows; top += m_windowRows, ++window) {
-    Slot& slot = m_slots[static_cast<std::size_t>(window) % m_slots.size()];
+  for (std::size_t window = 0; window < m_windows.size(); ++window) {
+    Slot& slot = m_slots[window % m_slots.size()];
     {
       std::unique_lock<std::mutex> lock(m_mutex);
       m_changed.wait(lock, [&] { return m_stop || !slot.filled; });
       if (m_stop) return;
     }
     try {
-      m_fill(top, std::min(m_windowRows, m_rows - top), slot.cells.data());
+      m_fill(m_windows[window], slot.cells.data());
     } catch (...) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       m_failure = std::current_exception();

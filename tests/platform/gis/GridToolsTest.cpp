@@ -137,6 +137,47 @@ TEST(MosaicToNewRaster, AStoppedOrFailedMosaicLeavesTheEarlierGridAsItWas) {
   EXPECT_EQ(test::Changes(before, test::Snapshot(dir / "out/m")), test::kNoChanges);
 }
 
+TEST(MosaicToNewRaster, WideMosaicsAreLaidStripByStripWithTheSameCells) {
+  // Three inputs side by side, overlapping, their edges and blocks off the mosaic's tiles and
+  // strips, with NoData scattered through them: wider than two strips of the mosaic.
+  test::TempDir dir;
+  struct Placed {
+    int col0, row0, cols, rows;
+  };
+  const std::vector<Placed> placed = {
+      {0, 0, 3000, 300}, {2900, 37, 3100, 310}, {5555, 5, 3000, 290}};
+  std::vector<fs::path> inputs;
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const Placed& p = placed[i];
+    Cells cells(static_cast<std::size_t>(p.cols) * p.rows);
+    for (int r = 0; r < p.rows; ++r)
+      for (int c = 0; c < p.cols; ++c)
+        cells[static_cast<std::size_t>(r) * p.cols + c] =
+            (r + c + static_cast<int>(i)) % 7 == 0
+                ? N
+                : static_cast<std::int32_t>(i + 1) * 10000000 + r * 10000 + c;
+    inputs.push_back(dir / ("in" + std::to_string(i)));
+    WriteGrid(inputs.back(), {At(p.col0, 1000.0 - p.row0, 1, p.cols, p.rows), cells});
+  }
+  MosaicToNewRaster(inputs, dir / "out", "m", "", CellType::Int32);
+
+  // What the mosaic must hold: later inputs win where they have data.
+  const int cols = 8555, rows = 347;
+  Cells expected(static_cast<std::size_t>(cols) * rows, O);
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const Placed& p = placed[i];
+    const Cells in = CellsOf(inputs[i]);
+    for (int r = 0; r < p.rows; ++r)
+      for (int c = 0; c < p.cols; ++c)
+        if (const std::int32_t v = in[static_cast<std::size_t>(r) * p.cols + c]; v != N)
+          expected[static_cast<std::size_t>(r + p.row0) * cols + c + p.col0] = v;
+  }
+  GridReader out(dir / "out/m");
+  ASSERT_EQ(out.Geometry().cols, cols);
+  ASSERT_EQ(out.Geometry().rows, rows);
+  EXPECT_TRUE(CellsOf(dir / "out/m") == expected);
+}
+
 // Files this process holds open.
 int OpenFiles() {
   int n = 0;
