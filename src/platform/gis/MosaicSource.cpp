@@ -236,11 +236,14 @@ void MosaicSource::Overlay(const CellWindow& window, std::int32_t* cells) {
 }
 
 void MosaicSource::Release() {
-  m_buffer = {};
-  m_block = {};
+  // Swapped out, not assigned {}: assigning keeps the capacity, and every input ever laid
+  // would hold its buffers until the mosaic ends.
+  std::vector<std::int32_t>().swap(m_buffer);
+  std::vector<unsigned char>().swap(m_block);
   m_bufferRows = 0;
   Close();
 }
+
 const std::int32_t* MosaicSource::Row(int row, int left, int cols) {
   if (row < m_bufferFirst || row >= m_bufferFirst + m_bufferRows || left < m_bufferLeft ||
       left + cols > m_bufferLeft + m_bufferCols) {
