@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "DbfKinds.h"
 #include "FuzzSupport.h"
 #include "platform/Error.h"
 #include "platform/gis/DbfCheck.h"
@@ -14,22 +15,7 @@
 namespace {
 
 bool HoldsFieldKind(const rivanet::gis::DbfField& field, const rivanet::gis::DbfValue& v) {
-  using rivanet::gis::DbfType;
-  if (std::holds_alternative<std::monostate>(v)) return true;
-  switch (field.type) {
-    case DbfType::Integer:
-      return std::holds_alternative<std::int64_t>(v);
-    case DbfType::Real:
-      return std::holds_alternative<double>(v);
-    case DbfType::String:
-      return std::holds_alternative<std::string>(v);
-    case DbfType::Date: {
-      const auto* s = std::get_if<std::string>(&v);
-      return s != nullptr && s->size() == 10 && (*s)[4] == '/' && (*s)[7] == '/' &&
-             rivanet::gis::ParseDbfDate(*s).has_value();
-    }
-  }
-  return false;
+  return std::holds_alternative<std::monostate>(v) || rivanet::fuzz::IsKindOf(field.type, v);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DbfKinds.h"
 #include "FuzzSupport.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
@@ -109,24 +110,6 @@ DbfValue MakeValue(FuzzedDataProvider& in, DbfType type) {
   return std::monostate{};
 }
 
-// What the reader gives for a field of `type`: the value the table's own field would hold.
-bool IsReaderKind(DbfType type, const DbfValue& v) {
-  switch (type) {
-    case DbfType::Integer:
-      return std::holds_alternative<std::int64_t>(v);
-    case DbfType::Real:
-      return std::holds_alternative<double>(v);
-    case DbfType::String:
-      return std::holds_alternative<std::string>(v);
-    case DbfType::Date: {
-      const auto* s = std::get_if<std::string>(&v);
-      return s != nullptr && s->size() == 10 && (*s)[4] == '/' && (*s)[7] == '/' &&
-             rivanet::gis::ParseDbfDate(*s).has_value();
-    }
-  }
-  return false;
-}
-
 std::optional<SqlRow> TryToSql(const std::vector<DbfField>& target, rivanet::gis::DbfTextWidth text,
                                const rivanet::tables::ColumnMap& map, const DbfRow& row) {
   try {
@@ -150,7 +133,7 @@ void CheckSqlRow(const std::vector<DbfField>& source, const std::vector<DbfField
     }
     RIVANET_FUZZ_CHECK(!gis::ValueProblem(target[t], sql[t], text),
                        "ToSql passes a value that does not fit");
-    if (source[s].type == target[t].type && IsReaderKind(target[t].type, row[s]))
+    if (source[s].type == target[t].type && rivanet::fuzz::IsKindOf(target[t].type, row[s]))
       RIVANET_FUZZ_CHECK(sql[t] == row[s], "a value that fits its field was changed");
   }
   // FromSql is ToSql's inverse: what is read back is what was written.
