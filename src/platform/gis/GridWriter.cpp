@@ -182,10 +182,21 @@ void GridWriter::Impl::FlushTiles(const std::int32_t* rows) {
   windowTop += rowsHere;
 }
 
-// The first cell of `cells` (`count` of them) that 8 bits cannot hold, or `count`.
-static std::size_t FirstNotEightBit(const std::int32_t* cells, std::size_t count) {
-  return static_cast<std::size_t>(
-      std::find_if(cells, cells + count, [](std::int32_t v) { return v < 0 || v > 255; }) - cells);
+// Refuses, naming the first such cell, a block of `rows` rows of `stride` cells at (top, left)
+// holding a value that 8-bit cells cannot.
+static void RefuseBeyondEightBits(const std::int32_t* cells, int rows, std::size_t stride, int top,
+                                  int left, const fs::path& file) {
+  const std::size_t count = stride * static_cast<std::size_t>(rows);
+  const std::int32_t* bad =
+      std::find_if(cells, cells + count, [](std::int32_t v) { return v < 0 || v > 255; });
+  if (bad == cells + count) return;
+  const std::size_t at = static_cast<std::size_t>(bad - cells);
+  throw FileError(kErrOverflow,
+                  "Cell value " + std::to_string(*bad) + " at row " +
+                      std::to_string(top + static_cast<int>(at / stride)) + ", column " +
+                      std::to_string(left + static_cast<int>(at % stride)) +
+                      " does not fit 8-bit cells",
+                  file);
 }
 
 void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells) {
@@ -200,16 +211,7 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
                     w.file);
   QuietGdal quiet;
   const std::size_t cols = static_cast<std::size_t>(w.geometry.cols);
-  if (w.type == CellType::UInt8) {
-    const std::size_t count = cols * static_cast<std::size_t>(rowCount);
-    const std::size_t bad = FirstNotEightBit(cells, count);
-    if (bad < count)
-      throw FileError(kErrOverflow,
-                      "Cell value " + std::to_string(cells[bad]) + " in row " +
-                          std::to_string(firstRow + static_cast<int>(bad / cols)) +
-                          " does not fit 8-bit cells",
-                      w.file);
-  }
+  if (w.type == CellType::UInt8) RefuseBeyondEightBits(cells, rowCount, cols, firstRow, 0, w.file);
   for (int i = 0; i < rowCount;) {
     const int tileRows = std::min(kTile, w.geometry.rows - w.windowTop);
     const std::int32_t* src = cells + static_cast<std::size_t>(i) * cols;
@@ -243,17 +245,7 @@ void GridWriter::WriteTiles(int top, int left, int rows, int cols, const std::in
                     w.file);
   QuietGdal quiet;
   const std::size_t stride = static_cast<std::size_t>(cols);
-  if (w.type == CellType::UInt8) {
-    const std::size_t count = stride * static_cast<std::size_t>(rows);
-    const std::size_t bad = FirstNotEightBit(cells, count);
-    if (bad < count)
-      throw FileError(kErrOverflow,
-                      "Cell value " + std::to_string(cells[bad]) + " at row " +
-                          std::to_string(top + static_cast<int>(bad / stride)) + ", column " +
-                          std::to_string(left + static_cast<int>(bad % stride)) +
-                          " does not fit 8-bit cells",
-                      w.file);
-  }
+  if (w.type == CellType::UInt8) RefuseBeyondEightBits(cells, rows, stride, top, left, w.file);
   w.tilesMode = true;
   for (int c = 0; c < cols; c += kTile)
     w.WriteTile(top / kTile, (left + c) / kTile, cells + c, stride, rows,
