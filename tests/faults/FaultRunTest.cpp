@@ -42,29 +42,14 @@ constexpr uid_t kNobody = 65534;
 enum class Phase { Features, Tables, Grids };
 enum class Kind { ReadOnlyOutput, DiskFull, Killed };
 
-const char* PhaseEnd(Phase phase) {
-  switch (phase) {
-    case Phase::Features:
-      return "Feature class phase took";
-    case Phase::Tables:
-      return "Table phase took";
-    case Phase::Grids:
-      break;
-  }
-  return "Grid phase took";
-}
-
+// The log entry that ends each phase, in run order.
+constexpr const char* kPhaseEnds[] = {"Feature class phase took", "Table phase took",
+                                      "Grid phase took"};
+const char* PhaseEnd(Phase phase) { return kPhaseEnds[static_cast<int>(phase)]; }
 // The log entry that shows the phase before `phase` has ended.
 const char* Before(Phase phase) {
-  switch (phase) {
-    case Phase::Features:
-      return " preparing output folder ";
-    case Phase::Tables:
-      return PhaseEnd(Phase::Features);
-    case Phase::Grids:
-      break;
-  }
-  return PhaseEnd(Phase::Tables);
+  return phase == Phase::Features ? " preparing output folder "
+                                  : kPhaseEnds[static_cast<int>(phase) - 1];
 }
 
 struct Fault {
@@ -148,19 +133,15 @@ std::vector<std::string> ReadVector(const fs::path& file) {
   return problems;
 }
 
-// The cells of every band, or a problem.
+// The cells of the grid, or a problem.
 std::vector<std::string> ReadGrid(const fs::path& file, std::vector<std::int64_t>& cells) {
   gis::DatasetPtr ds(GDALDataset::Open(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
   if (!ds || ds->GetRasterCount() < 1) return {"does not open as a grid"};
   const int cols = ds->GetRasterXSize(), rows = ds->GetRasterYSize();
-  std::vector<std::int64_t> row(static_cast<std::size_t>(cols));
-  for (int b = 1; b <= ds->GetRasterCount(); ++b)
-    for (int y = 0; y < rows; ++y) {
-      if (ds->GetRasterBand(b)->RasterIO(GF_Read, 0, y, cols, 1, row.data(), cols, 1, GDT_Int64, 0,
-                                         0) != CE_None)
-        return {"row " + std::to_string(y) + " does not read"};
-      cells.insert(cells.end(), row.begin(), row.end());
-    }
+  cells.resize(static_cast<std::size_t>(cols) * rows);
+  if (ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, cols, rows, cells.data(), cols, rows, GDT_Int64,
+                                     0, 0) != CE_None)
+    return {"its cells do not read"};
   return {};
 }
 
@@ -370,14 +351,10 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
     // none of them comes near it) lands the first failing write in that phase.
     const std::uintmax_t limit = Largest([&](const std::string& name) {
                                    const fs::path p(name);
-                                   switch (fault.phase) {
-                                     case Phase::Features:
-                                       return p.extension() == ".shp";
-                                     case Phase::Tables:
-                                       return p.extension() == ".dbf" && !p.has_parent_path();
-                                     case Phase::Grids:
-                                       break;
-                                   }
+                                   if (fault.phase == Phase::Features)
+                                     return p.extension() == ".shp";
+                                   if (fault.phase == Phase::Tables)
+                                     return p.extension() == ".dbf" && !p.has_parent_path();
                                    return p.filename() == "cat.tif";
                                  }) /
                                  2;
