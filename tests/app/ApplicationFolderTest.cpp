@@ -93,8 +93,8 @@ struct Install {
 };
 
 TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
-  // The folder was seeded before and its user then removed entries and wrote files; with
-  // nothing of the kind there is no folder yet.
+  // The folder was seeded before and its user then removed entries and wrote files. (A fresh
+  // folder: TwoRunsSeedingAtOnceLeaveOneWholeCopy.)
   struct Case {
     const char* name;
     std::vector<std::string> removed;
@@ -102,7 +102,6 @@ TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
     bool standIns;  // the user's files stand for the removed entries (letter case aside)
   };
   const Case cases[] = {
-      {"fresh", {}, {}, false},
       {"partly seeded, the user changed files",
        {"Skel/Drainage", "VatWorkSkel.mdb"},
        {{"RivanetAppend.ini", "[Working]\nSkelPath=Mine\n"},
@@ -118,13 +117,11 @@ TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     const Install install(dir.Path());
-    if (!c.userFiles.empty()) {
-      SeedApplicationFolder(install.seed, install.Folder());
-      for (const auto& name : c.removed) fs::remove_all(install.Folder() / name);
-      for (const auto& [name, content] : c.userFiles) {
-        fs::remove(install.Folder() / name);
-        WriteFile(install.Folder() / name, content);
-      }
+    SeedApplicationFolder(install.seed, install.Folder());
+    for (const auto& name : c.removed) fs::remove_all(install.Folder() / name);
+    for (const auto& [name, content] : c.userFiles) {
+      fs::remove(install.Folder() / name);
+      WriteFile(install.Folder() / name, content);
     }
     SeedApplicationFolder(install.seed, install.Folder());
 
@@ -151,26 +148,14 @@ TEST(SeedFolderTest, CopiesWhatIsMissingAndKeepsEveryFileThatIsThere) {
 }
 
 TEST(SeedFolderTest, BrokenInstallOrUnwritableHomeEndsWithStatusTwoAndWritesNothing) {
-  struct Case {
-    const char* name;
-    std::function<void(const Install&, AppFolderChoice&)> spoil;
-    std::vector<std::string> message;  // what the message names
-  };
   using I = const Install&;
   using C = AppFolderChoice&;
-  const Case cases[] = {
-      {"no share folder",
-       [](I i, C) { fs::remove_all(i.seed); },
-       {"not completely installed", "usr/share/rivanetappend is missing", "RIVANETAPPEND_HOME"}},
-      {"no scratch database",
-       [](I i, C) { fs::remove(i.seed / "VatWorkSkel.mdb"); },
-       {"usr/share/rivanetappend/VatWorkSkel.mdb is missing"}},
-      {"skeleton lacks a table",
-       [](I i, C) { fs::remove(i.seed / "Skel/RVXFlowlineVaa.dbf"); },
-       {"usr/share/rivanetappend/Skel/RVXFlowlineVaa.dbf is missing"}},
-      {"skeleton lacks a feature class file",
-       [](I i, C) { fs::remove(i.seed / "Skel/hydrography/RVXLine.shx"); },
-       {"usr/share/rivanetappend/Skel/hydrography/RVXLine.shx is missing"}},
+  struct Case {
+    std::string name;
+    std::function<void(I, C)> spoil;
+    std::vector<std::string> message;  // what the message names
+  };
+  std::vector<Case> cases = {
       {"settings name no skeleton",
        [](I i, C) { WriteFile(i.seed / "RivanetAppend.ini", "[Working]\n"); },
        {"RivanetAppend.ini [Working] SkelPath is missing"}},
@@ -183,6 +168,13 @@ TEST(SeedFolderTest, BrokenInstallOrUnwritableHomeEndsWithStatusTwoAndWritesNoth
        [](I, C choice) { choice.folder.clear(); },
        {"neither XDG_DATA_HOME nor HOME is set", "RIVANETAPPEND_HOME"}},
   };
+  // The share folder, the scratch database, a table and a feature class file of the skeleton.
+  for (const std::string gone :
+       {"", "/VatWorkSkel.mdb", "/Skel/RVXFlowlineVaa.dbf", "/Skel/hydrography/RVXLine.shx"})
+    cases.push_back({"without usr/share/rivanetappend" + gone,
+                     [gone](I i, C) { fs::remove_all(i.seed.string() + gone); },
+                     {"not completely installed", "usr/share/rivanetappend" + gone + " is missing",
+                      "RIVANETAPPEND_HOME"}});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;

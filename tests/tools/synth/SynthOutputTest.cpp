@@ -1,14 +1,12 @@
 // Checks that the example workspaces rivanet-synth writes fit together as an append needs
-// them: grids on one cell grid, catchment grid, value attribute table and polygons in
+// them: grids on one cell grid, catchment grid and value attribute table in
 // agreement, overlapping units that share reaches with identical rows, and the same files for
 // the same seed. Read back with the readers the run uses, from a small 2 x 2 layout.
 
 #include <gtest/gtest.h>
-#include <ogrsf_frmts.h>
 
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <set>
 #include <vector>
 
@@ -114,12 +112,11 @@ TEST(SynthOutputTest, OverlappingUnits_AlignAndAgreeOnCellsAndSharedRows) {
   }
 }
 
-// Each catchment-grid value has one VAT row counting its cells and naming a flowline's Comid,
-// and catchment polygons of that Comid whose area is those cells.
-TEST(SynthOutputTest, CatchmentGridVatAndPolygons_Agree) {
+// Each catchment-grid value has one VAT row counting its cells and naming a flowline's Comid.
+TEST(SynthOutputTest, CatchmentVat_CountsTheGridAndNamesEachFlowlineOnce) {
   for (int i = 0; i < kUnits; ++i) {
     SCOPED_TRACE(kUnitNames[i]);
-    std::map<std::int64_t, std::int64_t> cells, vatCells, comidOf;  // by value
+    std::map<std::int64_t, std::int64_t> cells, vatCells;  // by value
     for (std::int32_t v : ReadCells(Unit(i) / "drainage/cat"))
       if (v > 0) ++cells[v];
     ASSERT_GT(cells.size(), 10u);
@@ -127,34 +124,18 @@ TEST(SynthOutputTest, CatchmentGridVatAndPolygons_Agree) {
     const gis::Vat vat = gis::ReadVat(Unit(i) / "drainage/cat");
     std::set<std::int64_t> comids;
     for (const auto& row : vat.rows) {
-      const std::int64_t value = gis::VatInteger(row[0]),
-                         comid = gis::VatInteger(row[gis::FindVatField(vat, "Comid")]);
-      vatCells[value] = gis::VatInteger(row[1]);
-      comidOf[value] = comid;
+      const std::int64_t comid = gis::VatInteger(row[gis::FindVatField(vat, "Comid")]);
+      vatCells[gis::VatInteger(row[0])] = gis::VatInteger(row[1]);
       EXPECT_TRUE(flowlines.count(comid)) << "VAT Comid " << comid << " has no flowline";
       EXPECT_TRUE(comids.insert(comid).second) << "Comid " << comid << " twice in the VAT";
     }
     EXPECT_EQ(vatCells, cells);
-
-    std::map<std::int64_t, double> area;  // by value
-    const gis::DatasetPtr catchments =
-        gis::OpenShapefile(Unit(i) / "drainage/catchment.shp", false);
-    for (auto& f : *catchments->GetLayer(0)) {
-      const std::int64_t value = f->GetFieldAsInteger64("GridCode");
-      EXPECT_EQ(f->GetFieldAsInteger64("Comid"), comidOf[value]) << "catchment of value " << value;
-      area[value] += OGR_G_Area(OGRGeometry::ToHandle(f->GetGeometryRef()));
-    }
-    for (const auto& [value, n] : cells)
-      EXPECT_NEAR(area[value], static_cast<double>(n) * 900.0, 1e-3) << value;
-    EXPECT_EQ(area.size(), cells.size());
   }
 }
 
 // The same seed writes the same files byte for byte; another seed other terrain and reaches.
 TEST(SynthOutputTest, SameSeed_SameFiles_OtherSeed_OtherTerrainAndReaches) {
   const fs::path first = Unit(0).parent_path();
-  EXPECT_EQ(rivanet::test::ReadFile(first / "workspaces.txt"),
-            "unit_U001\r\nunit_U002\r\nunit_U003\r\nunit_U004\r\n");
   TempDir dir;
   Generate(dir / "again", 7);
   Generate(dir / "other", 8);
