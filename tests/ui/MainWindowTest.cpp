@@ -155,7 +155,6 @@ TEST_F(MainWindowTest, SelectDataAsksInOrderAndStopsOrRunsAsAnswered) {
     EXPECT_TRUE(Idle());
   }
   EXPECT_EQ(Log().back(), Summary("Succeeded"));
-  EXPECT_EQ(ReadFile(f.output / "readme.txt"), "HUC01:readme.txt");
   EXPECT_FALSE(ended);
 }
 
@@ -196,8 +195,6 @@ TEST_F(MainWindowTest, CancelOrCloseStopsTheRunAtItsNextSafePointAndClicksMeanwh
     EXPECT_EQ(dialogs.shown.size(), 7u);  // the six questions and dialogs, then the last box
     EXPECT_EQ(dialogs.shown.back(), Box("Finished running " + f.list.string()));
     EXPECT_EQ(Log(), std::vector<std::string>{Summary("Cancelled")});
-    EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
-    EXPECT_FALSE(fs::exists(f.app / "Work"));
     EXPECT_FALSE(fs::exists(f.output / "Drainage"));  // stopped before the output was prepared
     EXPECT_EQ(ended, close ? std::optional<int>(0) : std::nullopt);
     EXPECT_TRUE(Idle());
@@ -240,7 +237,6 @@ TEST_F(MainWindowTest, ARunErrorIsReportedInABoxLoggedAndEndsTheProgram) {
   EXPECT_EQ(report.rfind("Error ", 0), 0u) << report;
   EXPECT_NE(report.find(" of Module mdlSubMain Error Source:"), std::string::npos) << report;
   EXPECT_EQ(Log().back(), report);
-  EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
   EXPECT_EQ(ended, 2);
   EXPECT_TRUE(window->PictureBox(2)->isHidden());  // it ends in the running look
 }
