@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/Error.h"
-#include "platform/files/FileLock.h"
 #include "platform/files/FileSystem.h"
 #include "support/TempDir.h"
 
@@ -146,15 +145,6 @@ TEST_F(FileSystemTest, LinksAreReplacedOrRemovedButNeverWrittenThrough) {
   fs::create_directory_symlink(dir / "skel", dir / "skel-link");
   EXPECT_THROW(files->CopyFile(dir / "skel/*.dbf", dir / "skel-link"), AppError);
   EXPECT_EQ(ReadFile(dir / "skel/a.dbf"), "skeleton");
-}
-
-// One run per application folder: the lock is refused while held and free once its holder ends.
-TEST_F(FileSystemTest, OneLockHolderAtATime) {
-  std::optional<FileLock> first = FileLock::TryLock(dir / "app.lock");
-  ASSERT_TRUE(first);
-  EXPECT_FALSE(FileLock::TryLock(dir / "app.lock"));
-  first.reset();
-  EXPECT_TRUE(FileLock::TryLock(dir / "app.lock"));
 }
 
 }  // namespace
