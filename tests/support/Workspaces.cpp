@@ -88,15 +88,6 @@ std::vector<std::string> LogMessages(const fs::path& logFile) {
   return messages;
 }
 
-std::vector<std::string> DriverEntries(const std::vector<std::string>& messages) {
-  std::vector<std::string> kept;
-  for (const auto& m : messages)
-    if (m.rfind(VersionText() + " ", 0) == 0 ||
-        m.rfind(std::string(kAppTitle) + " encountered", 0) == 0)
-      kept.push_back(m);
-  return kept;
-}
-
 RunContext& RunSetup::Context(bool interactive) {
   log = std::make_unique<ActivityLog>(*files, f.app, interactive);
   runContext.emplace(RunContext{f.app, interactive, *files, *log, feedback, layout});

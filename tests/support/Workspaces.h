@@ -69,8 +69,5 @@ void MakeScratchSkeleton(const std::filesystem::path& file);
 // The Active.log messages without their date, time and mode word. A run's duration in the
 // summary line reads "M minutes and S seconds", a phase's "took S seconds", whatever it was.
 std::vector<std::string> LogMessages(const std::filesystem::path& logFile);
-// The entries the run driver itself writes (preparation, one per workspace, the summary and
-// the data-error notice), without the phases' own counts and times.
-std::vector<std::string> DriverEntries(const std::vector<std::string>& messages);
 
 }  // namespace rivanet::test
