@@ -160,9 +160,7 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
   writer.Close();
   sources.clear();
   if (options.writeVat) {
-    const Vat vat = CountsVat(counter.Sorted());
-    WriteVat(output, vat);
-    result.vatRows = static_cast<std::int64_t>(vat.rows.size());
+    result.vatRows = WriteCountsVat(output, counter.TakeSorted());
   }
   return result;
 }

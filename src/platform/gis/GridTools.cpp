@@ -43,9 +43,7 @@ std::int64_t BuildRasterAttributeTable(const fs::path& grid) {
         if (cells[i] != noData) counter.Add(cells[i]);
     }
   }
-  const Vat vat = CountsVat(counter.Sorted());
-  WriteVat(grid, vat);
-  return static_cast<std::int64_t>(vat.rows.size());
+  return WriteCountsVat(grid, counter.TakeSorted());
 }
 
 }  // namespace rivanet::gis

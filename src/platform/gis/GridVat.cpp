@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <numeric>
 #include <system_error>
 
@@ -214,15 +215,12 @@ Vat ReadVat(const fs::path& gridFolder) {
                   v.grid.IsArcInfo() ? v.vatAdf : v.dbf);
 }
 
-void WriteVat(const fs::path& gridFolder, const Vat& vat) {
-  QuietGdal quiet;
-  const VatFiles v = LocateVat(gridFolder);
-  const fs::path dbf = v.grid.folder / (v.grid.name + ".tif.vat.dbf");
-  std::error_code ec;
-  if (!fs::is_directory(v.grid.folder, ec))
-    throw FileError(kErrPathNotFound, "Grid folder not found", v.grid.folder);
-  CheckVatForWriting(vat, dbf);
+namespace {
 
+// Writes <folder>/<name>.tif.vat.dbf of the grid `v` names from `fields`, asking `fill` for
+// each of `rows` rows in the order they are stored. The caller has checked fields and values.
+void WriteVatRows(const VatFiles& v, const fs::path& dbf, const std::vector<VatField>& fields,
+                  std::size_t rows, const std::function<void(std::size_t, OGRFeature&)>& fill) {
   // Built in memory and put in place at once (see MemoryTable).
   const MemoryTable table(dbf);
   GDALDriver& driver = Driver("ESRI Shapefile", dbf);
@@ -236,17 +234,10 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   OGRLayer* layer =
       ds->CreateLayer(layerName.c_str(), nullptr, wkbNone, const_cast<char**>(layerOptions));
   if (layer == nullptr) throw GdalError("Cannot create value attribute table", dbf);
-  for (const VatField& f : vat.fields) AddField(*layer, f, dbf);
-
-  std::vector<const VatRow*> rows;
-  for (const auto& row : vat.rows) rows.push_back(&row);
-  std::sort(rows.begin(), rows.end(), [](const VatRow* a, const VatRow* b) {
-    return std::get<std::int64_t>((*a)[0]) < std::get<std::int64_t>((*b)[0]);
-  });
-  for (const VatRow* row : rows) {
+  for (const VatField& f : fields) AddField(*layer, f, dbf);
+  for (std::size_t r = 0; r < rows; ++r) {
     const FeaturePtr feature = NewFeature(*layer);
-    for (std::size_t c = 0; c < row->size(); ++c)
-      SetValue(*feature, static_cast<int>(c), vat.fields[c], (*row)[c]);
+    fill(r, *feature);
     CPLErrorReset();
     if (layer->CreateFeature(feature.get()) != OGRERR_NONE)
       throw GdalError("Cannot write value attribute table row", dbf);
@@ -258,6 +249,54 @@ void WriteVat(const fs::path& gridFolder, const Vat& vat) {
   const std::string cpg = v.grid.name + ".tif.vat.cpg";
   RemoveMatching(v.grid.folder, {v.grid.name + ".tif.vat.dbf"}, {}, dbf);
   RemoveMatching(v.grid.folder, {cpg}, {}, v.grid.folder / cpg);
+}
+
+// The table of an existing grid folder, or an AppError naming the folder.
+fs::path VatDbfForWriting(const VatFiles& v) {
+  std::error_code ec;
+  if (!fs::is_directory(v.grid.folder, ec))
+    throw FileError(kErrPathNotFound, "Grid folder not found", v.grid.folder);
+  return v.grid.folder / (v.grid.name + ".tif.vat.dbf");
+}
+
+}  // namespace
+
+void WriteVat(const fs::path& gridFolder, const Vat& vat) {
+  QuietGdal quiet;
+  const VatFiles v = LocateVat(gridFolder);
+  const fs::path dbf = VatDbfForWriting(v);
+  CheckVatForWriting(vat, dbf);
+  std::vector<const VatRow*> rows;
+  for (const auto& row : vat.rows) rows.push_back(&row);
+  std::sort(rows.begin(), rows.end(), [](const VatRow* a, const VatRow* b) {
+    return std::get<std::int64_t>((*a)[0]) < std::get<std::int64_t>((*b)[0]);
+  });
+  WriteVatRows(v, dbf, vat.fields, rows.size(), [&](std::size_t r, OGRFeature& feature) {
+    for (std::size_t c = 0; c < rows[r]->size(); ++c)
+      SetValue(feature, static_cast<int>(c), vat.fields[c], (*rows[r])[c]);
+  });
+}
+
+std::int64_t WriteCountsVat(const fs::path& gridFolder, const std::vector<ValueCount>& counts) {
+  QuietGdal quiet;
+  const VatFiles v = LocateVat(gridFolder);
+  const fs::path dbf = VatDbfForWriting(v);
+  const std::vector<VatField> fields = {{"Value", DbfType::Integer, 10, 0},
+                                        {"Count", DbfType::Integer, 10, 0}};
+  for (std::size_t r = 0; r < counts.size(); ++r) {
+    const auto [value, count] = counts[r];
+    if (r > 0 && value <= counts[r - 1].first)
+      throw FileError(kErrInvalidArgument,
+                      "Value " + std::to_string(value) + " out of order or twice", dbf);
+    for (const auto& [field, n] : {std::pair{&fields[0], std::int64_t{value}}, {&fields[1], count}})
+      if (const auto problem = FieldValueProblem(*field, VatValue(n)))
+        throw FileError(kErrOverflow, "Row " + std::to_string(r + 1) + ": " + *problem, dbf);
+  }
+  WriteVatRows(v, dbf, fields, counts.size(), [&](std::size_t r, OGRFeature& feature) {
+    feature.SetField(0, static_cast<GIntBig>(counts[r].first));
+    feature.SetField(1, static_cast<GIntBig>(counts[r].second));
+  });
+  return static_cast<std::int64_t>(counts.size());
 }
 
 }  // namespace rivanet::gis

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gis/DbfFields.h"
@@ -42,5 +43,13 @@ Vat ReadVat(const std::filesystem::path& gridFolder);
 // in every row and no Value may appear twice, else AppError and the earlier table stays.
 // dBASE stores no empty text: "" reads back as no value (std::monostate).
 void WriteVat(const std::filesystem::path& gridFolder, const Vat& vat);
+
+// (value, number of cells)
+using ValueCount = std::pair<std::int32_t, std::int64_t>;
+// Writes the table of two Integer fields, Value and Count, one row per (value, count), as
+// WriteVat does, straight from `counts` (ascending, each value once): no row is held in memory
+// on the way. Returns the rows written.
+std::int64_t WriteCountsVat(const std::filesystem::path& gridFolder,
+                            const std::vector<ValueCount>& counts);
 
 }  // namespace rivanet::gis

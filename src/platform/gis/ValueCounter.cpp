@@ -4,20 +4,12 @@
 
 namespace rivanet::gis {
 
-std::vector<std::pair<std::int32_t, std::int64_t>> ValueCounter::Sorted() {
+std::vector<ValueCount> ValueCounter::TakeSorted() {
   EndRun();
-  std::vector<std::pair<std::int32_t, std::int64_t>> counts(m_counts.begin(), m_counts.end());
+  std::vector<ValueCount> counts(m_counts.begin(), m_counts.end());
+  std::unordered_map<std::int32_t, std::int64_t>().swap(m_counts);
   std::sort(counts.begin(), counts.end());
   return counts;
-}
-
-Vat CountsVat(const std::vector<std::pair<std::int32_t, std::int64_t>>& counts) {
-  Vat vat;
-  vat.fields = {{"Value", DbfType::Integer, 10, 0}, {"Count", DbfType::Integer, 10, 0}};
-  vat.rows.reserve(counts.size());
-  for (const auto& [value, count] : counts)
-    vat.rows.push_back({std::int64_t{value}, std::int64_t{count}});
-  return vat;
 }
 
 }  // namespace rivanet::gis

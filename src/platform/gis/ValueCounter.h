@@ -23,8 +23,9 @@ class ValueCounter {
     m_value = value;
     m_run = 1;
   }
-  // (value, count) in ascending value order.
-  std::vector<std::pair<std::int32_t, std::int64_t>> Sorted();
+  // (value, count) in ascending value order; the counter is empty afterwards (its memory
+  // given back before the table is written).
+  std::vector<ValueCount> TakeSorted();
 
  private:
   void EndRun() {
@@ -36,8 +37,5 @@ class ValueCounter {
   std::int32_t m_value = 0;
   std::int64_t m_run = 0;
 };
-
-// A value attribute table of two Integer fields, Value and Count, one row per (value, count).
-Vat CountsVat(const std::vector<std::pair<std::int32_t, std::int64_t>>& counts);
 
 }  // namespace rivanet::gis
