@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -14,28 +17,51 @@ struct CellCondition {
   double number = 0;
 };
 
-// Calls f with a function object (int32 value -> bool: does the condition keep it) whose type
-// differs for each operator, so that a loop over millions of cells compiles without asking
-// which operator it is at every cell.
+// Calls f with a function object (int32 value -> bool: does the condition keep it) that
+// compares whole numbers only, so that a loop over millions of cells compiles to a few
+// instructions for several cells at once. Every operator but <> keeps a range of values; <>
+// keeps all but one (or all, when the number is no whole number).
 template <class F>
 decltype(auto) WithComparison(const CellCondition& condition, F&& f) {
   const double n = condition.number;
+  constexpr double kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr double kMax = std::numeric_limits<std::int32_t>::max();
   using Op = CellCondition::Op;
+  if (condition.op == Op::NotEqual) {
+    if (n == std::floor(n) && n >= kMin && n <= kMax)
+      return f([except = static_cast<std::int32_t>(n)](std::int32_t v) { return v != except; });
+    return f([](std::int32_t) { return true; });
+  }
+  // The kept values as a closed range of whole numbers.
+  double lo = kMin, hi = kMax;
   switch (condition.op) {
     case Op::Greater:
-      return f([n](std::int32_t v) { return v > n; });
+      lo = std::floor(n) + 1;
+      break;
     case Op::GreaterOrEqual:
-      return f([n](std::int32_t v) { return v >= n; });
+      lo = std::ceil(n);
+      break;
     case Op::Less:
-      return f([n](std::int32_t v) { return v < n; });
+      hi = std::ceil(n) - 1;
+      break;
     case Op::LessOrEqual:
-      return f([n](std::int32_t v) { return v <= n; });
+      hi = std::floor(n);
+      break;
     case Op::Equal:
-      return f([n](std::int32_t v) { return v == n; });
     case Op::NotEqual:
+      lo = std::ceil(n);
+      hi = std::floor(n);
       break;
   }
-  return f([n](std::int32_t v) { return v != n; });
+  lo = std::max(lo, kMin);
+  hi = std::min(hi, kMax);
+  if (!(lo <= hi)) return f([](std::int32_t) { return false; });
+  // v in [lo, hi], as one unsigned comparison.
+  return f([lo = static_cast<std::int32_t>(lo),
+            span = static_cast<std::uint32_t>(static_cast<std::int64_t>(hi) -
+                                              static_cast<std::int64_t>(lo))](std::int32_t v) {
+    return static_cast<std::uint32_t>(v) - static_cast<std::uint32_t>(lo) <= span;
+  });
 }
 
 // Reads a where clause. The field may be written in any letter case and in double quotes;

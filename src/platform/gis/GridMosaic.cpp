@@ -61,37 +61,37 @@ GridGeometry UnionGeometry(std::vector<MosaicSource>& sources, const Lattice& la
   return g;
 }
 
-// What a pass over a window of the mosaic found.
-struct Tally {
-  std::int64_t data = 0;  // cells with data
-  std::size_t outOfRange =
-      std::numeric_limits<std::size_t>::max();  // first cell 8 bits cannot hold
-};
-
-// Turns the cells `keep` refuses into NoData and tallies the rest, counting each value when a
-// counter is given. One pass, with the condition compiled in (see WithCondition).
+// Turns the cells `keep` refuses into NoData and returns how many keep data. Written without
+// branches, so that the compiler can do several cells at once.
 template <class Keep>
-Tally FinishCells(std::int32_t* cells, std::size_t n, std::int32_t noData, Keep keep,
-                  ValueCounter* counter, bool eightBit) {
-  Tally t;
+std::int64_t KeepCells(std::int32_t* cells, std::size_t n, std::int32_t noData, Keep keep) {
+  std::int64_t data = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const std::int32_t v = cells[i];
-    if (v == noData) continue;
-    if (!keep(v)) {
-      cells[i] = noData;
-      continue;
-    }
-    if (eightBit && (v < 0 || v > 255) && t.outOfRange == std::numeric_limits<std::size_t>::max())
-      t.outOfRange = i;
-    ++t.data;
-    if (counter != nullptr) counter->Add(v);
+    const bool kept = v != noData && keep(v);
+    cells[i] = kept ? v : noData;
+    data += kept;
   }
-  return t;
+  return data;
+}
+
+// The first cell with data that 8 bits cannot hold, or n.
+std::size_t FirstBeyondEightBits(const std::int32_t* cells, std::size_t n, std::int32_t noData) {
+  bool any = false;
+  for (std::size_t i = 0; i < n; ++i)
+    any |= cells[i] != noData && static_cast<std::uint32_t>(cells[i]) > 255u;
+  if (!any) return n;
+  return static_cast<std::size_t>(std::find_if(cells, cells + n,
+                                               [noData](std::int32_t v) {
+                                                 return v != noData &&
+                                                        static_cast<std::uint32_t>(v) > 255u;
+                                               }) -
+                                  cells);
 }
 
 // Calls f with the mosaic's cell condition as a function object (see WithComparison).
 template <class F>
-Tally WithCondition(const std::optional<CellCondition>& condition, F&& f) {
+decltype(auto) WithCondition(const std::optional<CellCondition>& condition, F&& f) {
   if (!condition) return f([](std::int32_t) { return true; });
   return WithComparison(*condition, std::forward<F>(f));
 }
@@ -125,25 +125,35 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
   const std::int32_t noData = NoDataOf(pixelType);
   GridWriter writer(output, geometry, pixelType, noData, options.encoding);
   ValueCounter counter;
-  // Runs on the filler's thread, which alone touches the inputs and the counter until Finish.
-  const auto fill = [&](const CellWindow& w, std::int32_t* window) {
+  std::int64_t cellsWithData = 0;
+  std::vector<MosaicSource*> meeting;  // the inputs with cells in the window being filled
+  // Runs on the filler's thread, which alone touches the inputs and the counts until Finish.
+  // Each row is laid, extracted and counted while it is at hand, input after input in list
+  // order.
+  const auto fill = [&](const CellWindow& w, std::int32_t* cells) {
+    meeting.clear();
+    for (MosaicSource& s : sources)
+      if (s.Meets(w)) meeting.push_back(&s);
     const std::size_t width = static_cast<std::size_t>(w.cols);
-    const std::size_t cells = width * static_cast<std::size_t>(w.rows);
-    std::fill_n(window, cells, noData);
-    for (MosaicSource& s : sources) s.Overlay(w, window);
-    const Tally tally = WithCondition(options.keep, [&](auto keep) {
-      return FinishCells(window, cells, noData, keep, options.writeVat ? &counter : nullptr,
-                         pixelType == CellType::UInt8);
-    });
-    if (tally.outOfRange < cells)
-      throw FileError(kErrOverflow,
-                      "Cell value " + std::to_string(window[tally.outOfRange]) + " at row " +
-                          std::to_string(w.top + static_cast<int>(tally.outOfRange / width)) +
-                          ", column " +
-                          std::to_string(w.left + static_cast<int>(tally.outOfRange % width)) +
-                          " does not fit 8-bit cells",
-                      output);
-    result.cellsWithData += tally.data;
+    for (int r = 0; r < w.rows; ++r) {
+      std::int32_t* row = cells + static_cast<std::size_t>(r) * width;
+      std::fill_n(row, width, noData);
+      for (MosaicSource* s : meeting) s->OverlayRow(w.top + r, w.left, w.cols, row);
+      cellsWithData += WithCondition(
+          options.keep, [&](auto keep) { return KeepCells(row, width, noData, keep); });
+      if (pixelType == CellType::UInt8)
+        if (const std::size_t bad = FirstBeyondEightBits(row, width, noData); bad < width)
+          throw FileError(kErrOverflow,
+                          "Cell value " + std::to_string(row[bad]) + " at row " +
+                              std::to_string(w.top + r) + ", column " +
+                              std::to_string(w.left + static_cast<int>(bad)) +
+                              " does not fit 8-bit cells",
+                          output);
+      if (options.writeVat)
+        for (std::size_t i = 0; i < width; ++i)
+          if (row[i] != noData) counter.Add(row[i]);
+    }
+    for (MosaicSource* s : meeting) s->Done(w);
   };
   {
     std::vector<CellWindow> windows = Windows(geometry);
@@ -158,6 +168,7 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
     filler.Finish();
   }
   writer.Close();
+  result.cellsWithData = cellsWithData;
   sources.clear();
   if (options.writeVat) {
     result.vatRows = WriteCountsVat(output, counter.TakeSorted());

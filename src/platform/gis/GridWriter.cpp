@@ -187,9 +187,12 @@ void GridWriter::Impl::FlushTiles(const std::int32_t* rows) {
 static void RefuseBeyondEightBits(const std::int32_t* cells, int rows, std::size_t stride, int top,
                                   int left, const fs::path& file) {
   const std::size_t count = stride * static_cast<std::size_t>(rows);
+  // Looked for in one pass the compiler can do several cells at a time; found only when there.
+  bool beyond = false;
+  for (std::size_t i = 0; i < count; ++i) beyond |= static_cast<std::uint32_t>(cells[i]) > 255u;
+  if (!beyond) return;
   const std::int32_t* bad =
       std::find_if(cells, cells + count, [](std::int32_t v) { return v < 0 || v > 255; });
-  if (bad == cells + count) return;
   const std::size_t at = static_cast<std::size_t>(bad - cells);
   throw FileError(kErrOverflow,
                   "Cell value " + std::to_string(*bad) + " at row " +

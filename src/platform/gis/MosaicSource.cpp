@@ -208,31 +208,31 @@ void MosaicSource::Shift(std::int64_t cols, std::int64_t rows) {
   m_row0 -= rows;
 }
 
-void MosaicSource::Overlay(const CellWindow& window, std::int32_t* cells) {
-  const std::int64_t first = std::max<std::int64_t>(window.top, m_row0);
-  const std::int64_t last = std::min<std::int64_t>(window.top + window.rows, m_row0 + m_rows);
-  const std::int64_t left = std::max<std::int64_t>(window.left, m_col0);
-  const std::int64_t right = std::min<std::int64_t>(window.left + window.cols, m_col0 + m_cols);
-  if (first < last && left < right) {
-    const int inputLeft = static_cast<int>(left - m_col0);
-    const std::size_t width = static_cast<std::size_t>(right - left);
-    for (std::int64_t row = first; row < last; ++row) {
-      const std::int32_t* src =
-          Row(static_cast<int>(row - m_row0), inputLeft, static_cast<int>(width));
-      std::int32_t* dst =
-          cells +
-          static_cast<std::size_t>(row - window.top) * static_cast<std::size_t>(window.cols) +
-          static_cast<std::size_t>(left - window.left);
-      if (!m_noData) {
-        std::memcpy(dst, src, width * sizeof(std::int32_t));
-        continue;
-      }
-      const std::int32_t skip = *m_noData;
-      for (std::size_t c = 0; c < width; ++c)
-        if (src[c] != skip) dst[c] = src[c];
-    }
+bool MosaicSource::Meets(const CellWindow& window) const {
+  return window.top < m_row0 + m_rows && m_row0 < window.top + window.rows &&
+         window.left < m_col0 + m_cols && m_col0 < window.left + window.cols;
+}
+
+void MosaicSource::OverlayRow(int row, int left, int cols, std::int32_t* cells) {
+  if (row < m_row0 || row >= m_row0 + m_rows) return;
+  const std::int64_t from = std::max<std::int64_t>(left, m_col0);
+  const std::int64_t to = std::min<std::int64_t>(left + cols, m_col0 + m_cols);
+  if (from >= to) return;
+  const std::size_t width = static_cast<std::size_t>(to - from);
+  const std::int32_t* src =
+      Row(static_cast<int>(row - m_row0), static_cast<int>(from - m_col0), static_cast<int>(width));
+  std::int32_t* dst = cells + (from - left);
+  if (!m_noData) {
+    std::memcpy(dst, src, width * sizeof(std::int32_t));
+    return;
   }
-  if (last == m_row0 + m_rows) Release();  // done with this input in this strip
+  // A blend rather than a branch, so that several cells go at once.
+  const std::int32_t skip = *m_noData;
+  for (std::size_t c = 0; c < width; ++c) dst[c] = src[c] != skip ? src[c] : dst[c];
+}
+
+void MosaicSource::Done(const CellWindow& window) {
+  if (window.top + window.rows >= m_row0 + m_rows) Release();  // done with it in this strip
 }
 
 void MosaicSource::Release() {

@@ -49,11 +49,15 @@ class MosaicSource {
   int Cols() const { return m_cols; }
   int Rows() const { return m_rows; }
 
-  // Lays the input's cells with data over the cells of `window` (its rows * cols values) of the
-  // mosaic. Windows come a column strip at a time, top to bottom in each strip: the input's
-  // blocks are decoded once per strip they reach into. Once the input's last row in a strip is
-  // laid, its buffers and file are given back.
-  void Overlay(const CellWindow& window, std::int32_t* cells);
+  // Whether the input has cells in `window` of the mosaic.
+  bool Meets(const CellWindow& window) const;
+  // Lays the input's cells with data over columns [left, left + cols) of row `row` of the
+  // mosaic, held in `cells`. Rows come a column strip at a time, top to bottom in each strip:
+  // the input's blocks are decoded once per strip they reach into.
+  void OverlayRow(int row, int left, int cols, std::int32_t* cells);
+  // Called once `window` is laid: after the input's last row in a strip, its buffers and file
+  // are given back.
+  void Done(const CellWindow& window);
 
  private:
   void PlaceResampled(const Lattice& lattice);
