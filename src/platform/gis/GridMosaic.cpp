@@ -75,20 +75,6 @@ std::int64_t KeepCells(std::int32_t* cells, std::size_t n, std::int32_t noData, 
   return data;
 }
 
-// The first cell with data that 8 bits cannot hold, or n.
-std::size_t FirstBeyondEightBits(const std::int32_t* cells, std::size_t n, std::int32_t noData) {
-  bool any = false;
-  for (std::size_t i = 0; i < n; ++i)
-    any |= cells[i] != noData && static_cast<std::uint32_t>(cells[i]) > 255u;
-  if (!any) return n;
-  return static_cast<std::size_t>(std::find_if(cells, cells + n,
-                                               [noData](std::int32_t v) {
-                                                 return v != noData &&
-                                                        static_cast<std::uint32_t>(v) > 255u;
-                                               }) -
-                                  cells);
-}
-
 // Calls f with the mosaic's cell condition as a function object (see WithComparison).
 template <class F>
 decltype(auto) WithCondition(const std::optional<CellCondition>& condition, F&& f) {
@@ -141,14 +127,6 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
       for (MosaicSource* s : meeting) s->OverlayRow(w.top + r, w.left, w.cols, row);
       cellsWithData += WithCondition(
           options.keep, [&](auto keep) { return KeepCells(row, width, noData, keep); });
-      if (pixelType == CellType::UInt8)
-        if (const std::size_t bad = FirstBeyondEightBits(row, width, noData); bad < width)
-          throw FileError(kErrOverflow,
-                          "Cell value " + std::to_string(row[bad]) + " at row " +
-                              std::to_string(w.top + r) + ", column " +
-                              std::to_string(w.left + static_cast<int>(bad)) +
-                              " does not fit 8-bit cells",
-                          output);
       if (options.writeVat)
         for (std::size_t i = 0; i < width; ++i)
           if (row[i] != noData) counter.Add(row[i]);
