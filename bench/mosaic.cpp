@@ -16,28 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "grids/CatchmentVat.h"
 #include "platform/Error.h"
 #include "platform/gis/CellCondition.h"
 #include "platform/gis/GridMosaic.h"
+#include "workspace/Schema.h"
 
 namespace fs = std::filesystem;
 using namespace rivanet;
 using namespace rivanet::gis;
 
 namespace {
-
-struct Grid {
-  const char* folder;
-  const char* name;
-  CellType type;
-  bool positive;
-  bool vat;
-};
-
-constexpr Grid kGrids[] = {{"drainage", "cat", CellType::Int32, true, true},
-                           {"elev_unit", "elev_cm", CellType::Int32, false, false},
-                           {"fac_fdr_unit", "fac", CellType::Int32, false, false},
-                           {"fac_fdr_unit", "fdr", CellType::UInt8, true, false}};
 
 std::vector<std::string> Units(const fs::path& list) {
   std::ifstream in(list);
@@ -61,26 +50,29 @@ int main(int argc, char** argv) {
   if (argc > 3) encoding.deflateLevel = std::atoi(argv[3]);
   try {
     const std::vector<std::string> units = Units(data / "workspaces.txt");
-    const auto one = [&](const Grid& grid) {
+    // The grids of the workspace layout, in the order and with the options of a run.
+    const auto one = [&](const schema::Grid& grid) {
       std::vector<fs::path> inputs;
-      for (const std::string& unit : units) inputs.push_back(data / unit / grid.folder / grid.name);
+      for (const std::string& unit : units) inputs.push_back(data / unit / grid.Path());
       MosaicOptions options;
-      if (grid.positive) options.keep = ParseCellCondition("value > 0");
-      options.writeVat = grid.vat;
+      if (grid.positiveOnly) options.keep = ParseCellCondition("value > 0");
+      options.writeVat = grid.name == kCatchmentGrid;
       options.encoding = encoding;
+      const CellType type =
+          grid.cellType == schema::CellType::UInt8 ? CellType::UInt8 : CellType::Int32;
       const auto start = std::chrono::steady_clock::now();
       const MosaicResult r =
-          MosaicToNewRaster(inputs, output / grid.folder, grid.name, "", grid.type, options);
+          MosaicToNewRaster(inputs, output / grid.folder, grid.name, "", type, options);
       const double took =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       rusage usage{};
       getrusage(RUSAGE_SELF, &usage);
-      std::printf("mosaic %s %.3f s (%lld cells with data), peak so far %.1f MiB\n", grid.name,
-                  took, static_cast<long long>(r.cellsWithData),
+      std::printf("mosaic %s %.3f s (%lld cells with data), peak so far %.1f MiB\n",
+                  grid.name.c_str(), took, static_cast<long long>(r.cellsWithData),
                   static_cast<double>(usage.ru_maxrss) / 1024.0);
     };
     const auto start = std::chrono::steady_clock::now();
-    for (const Grid& grid : kGrids) one(grid);
+    for (const schema::Grid& grid : schema::ShippedSchema().grids) one(grid);
     std::printf("mosaic total %.3f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   } catch (const AppError& e) {
