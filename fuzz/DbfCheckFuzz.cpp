@@ -22,8 +22,7 @@ bool HoldsFieldKind(const rivanet::gis::DbfField& field, const rivanet::gis::Dbf
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace rivanet;
-  static const auto file = fuzz::ScratchFolder() / "table.dbf";
-  fuzz::WriteBytes(file, data, size);
+  const auto file = fuzz::InputFile("table.dbf", data, size);
   try {
     gis::CheckDbfFile(file);
   } catch (const AppError&) {

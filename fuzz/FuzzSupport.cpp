@@ -39,6 +39,12 @@ void WriteBytes(const std::filesystem::path& file, const std::uint8_t* data, std
   if (!out) Broken("cannot write " + file.string());
 }
 
+std::filesystem::path InputFile(const char* name, const std::uint8_t* data, std::size_t size) {
+  const std::filesystem::path file = ScratchFolder() / name;
+  WriteBytes(file, data, size);
+  return file;
+}
+
 void Broken(const std::string& what) {
   std::fprintf(stderr, "fuzz property broken: %s\n", what.c_str());
   std::fflush(stderr);

@@ -18,6 +18,9 @@ const std::filesystem::path& ScratchFolder();
 // would make every later input meaningless.
 void WriteBytes(const std::filesystem::path& file, const std::uint8_t* data, std::size_t size);
 
+// The fuzz input written to the scratch folder's file `name`, for a reader that takes files.
+std::filesystem::path InputFile(const char* name, const std::uint8_t* data, std::size_t size);
+
 // Reports a broken property and aborts, so that libFuzzer keeps the input as a crash.
 [[noreturn]] void Broken(const std::string& what);
 

@@ -41,8 +41,7 @@ void CheckCommandLine(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace rivanet;
   static const auto files = MakeFileSystem();
-  static const auto file = fuzz::ScratchFolder() / "job.run";
-  fuzz::WriteBytes(file, data, size);
+  const auto file = fuzz::InputFile("job.run", data, size);
   try {
     const RunFile run = ReadRunFile(file, *files);
     // Relative paths are taken relative to the run file's (absolute) folder.

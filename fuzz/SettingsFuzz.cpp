@@ -24,8 +24,7 @@ std::string Upper(std::string text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace rivanet;
   static const auto files = MakeFileSystem();
-  static const auto file = fuzz::ScratchFolder() / "RivanetAppend.ini";
-  fuzz::WriteBytes(file, data, size);
+  const auto file = fuzz::InputFile("RivanetAppend.ini", data, size);
 
   const std::pair<const char*, const char*> lookups[] = {
       {"Working", "SkelPath"}, {"Working", "GridCompressionLevel"}, {"Run", "InputFolder"}};

@@ -12,8 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace rivanet;
   static const auto files = MakeFileSystem();
-  static const auto file = fuzz::ScratchFolder() / "list.txt";
-  fuzz::WriteBytes(file, data, size);
+  const auto file = fuzz::InputFile("list.txt", data, size);
 
   WorkspaceList list(*files, file);
   std::string name;
