@@ -41,19 +41,3 @@ TEST(DbfFields, ValueFitsItsFieldAsDbaseWritesIt) {
   EXPECT_NE(why.find("\"Name\""), std::string::npos) << why;
   EXPECT_NE(why.find("\"Rivières\""), std::string::npos) << why;
 }
-
-TEST(DbfFields, DefinitionsAndNamesDbaseCanHold) {
-  for (const DbfField& fine :
-       {DbfField{"ABCDEFGHIJ", DbfType::Integer, 18, 0}, DbfField{"R", DbfType::Real, 19, 11},
-        DbfField{"S", DbfType::String, 254, 0}, DbfField{"D", DbfType::Date, 0, 0}})
-    EXPECT_EQ(FieldDefinitionProblem(fine), std::nullopt);
-  for (const DbfField& bad :
-       {DbfField{"", DbfType::Integer, 5, 0}, DbfField{"ABCDEFGHIJK", DbfType::Integer, 5, 0},
-        DbfField{"N", DbfType::Integer, 19, 0}, DbfField{"R", DbfType::Real, 10, 10},
-        DbfField{"S", DbfType::String, 255, 0}})
-    EXPECT_TRUE(FieldDefinitionProblem(bad)) << bad.name << " " << bad.width;
-  const auto twice =
-      FieldListProblem({{"Count", DbfType::Integer, 5, 0}, {"COUNT", DbfType::Real, 8, 2}});
-  EXPECT_NE(twice.value_or("").find("\"COUNT\" appears twice"), std::string::npos)
-      << twice.value_or("none");
-}

@@ -35,50 +35,42 @@ std::int64_t AppendAll(const fs::path& folder, const std::vector<KitField>& fiel
 }
 
 TEST(FeatureWriterTest, RefusesWhatTheOutputCannotHoldAndKeepsWhatCameBefore) {
-  struct Case {
+  const KitField int4{"Code", OFTInteger, 4}, int9{"Code", OFTInteger, 9},
+      int10{"Code", OFTInteger, 10}, text10{"Code", OFTString, 10};
+  // `before` points without a value, which fit any field, then the refused feature.
+  const struct {
     const char* what;
     KitField in, out;
-    std::vector<KitFeature> features;  // the last is refused
+    std::size_t before;
+    const char* wkt;
+    const char* value;
     const char* reason;
     std::uint64_t limit = kShapefileSizeLimit;
-  };
-  const auto field = [](const char* name, OGRFieldType type, int width, int precision = 0) {
-    return KitField{name, type, width, precision};
-  };
-  // `before` points without a value, which fit any field, then one with `refused`.
-  const auto features = [](std::size_t before, const char* wkt, const char* refused) {
-    std::vector<KitFeature> all(before, {"POINT (1 1)", {std::nullopt}});
-    all.push_back({wkt, {refused}});
-    return all;
-  };
-  const char* point = "POINT (1 1)";
-  const std::vector<Case> cases = {
-      {"text too long", field("Name", OFTString, 20), field("Name", OFTString, 5),
-       features(1, point, "Crème brûlée"), "\"Name\" (String 5) cannot hold \"Crème brûlée\""},
-      {"number too wide", field("Code", OFTInteger, 9), field("Code", OFTInteger, 4),
-       features(1, point, "123456"), "\"Code\" (Integer 4) cannot hold 123456: wider"},
-      {"real too wide", field("Area", OFTReal, 24, 3), field("Area", OFTReal, 19, 11),
-       features(1, point, "123456789.5"), "\"Area\" (Real 19.11) cannot hold 123456789.5: wider"},
-      {"wrong type", field("Code", OFTString, 10), field("Code", OFTInteger, 10),
-       features(1, point, "12 m"), "(Integer 10) cannot hold \"12 m\": text in a number field"},
-      {"wrong shape", field("Code", OFTInteger, 4), field("Code", OFTInteger, 4),
-       features(0, "POLYGON ((0 0,1 0,1 1,0 0))", "1"), "a Polygon, the feature class holds Point"},
+  } cases[] = {
+      {"number too wide", int9, int4, 1, "POINT (1 1)", "123456",
+       "\"Code\" (Integer 4) cannot hold 123456: wider"},
+      {"wrong type", text10, int10, 1, "POINT (1 1)", "12 m",
+       "(Integer 10) cannot hold \"12 m\": text in a number field"},
+      {"wrong shape", int4, int4, 0, "POLYGON ((0 0,1 0,1 1,0 0))", "1",
+       "a Polygon, the feature class holds Point"},
       // A .shp of 100 header bytes and 28 per point passes 1000 bytes with the 33rd point.
-      {"past the size limit", field("Code", OFTInteger, 4), field("Code", OFTInteger, 4),
-       features(32, point, "1"), "would grow past 1000 bytes", 1000},
+      {"past the size limit", int4, int4, 32, "POINT (1 1)", "1", "would grow past 1000 bytes",
+       1000},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const bool polygons = c.features.back().wkt.rfind("POLYGON", 0) == 0;
-    WriteShapefile(dir / "in", "P", polygons ? wkbPolygon : wkbPoint, {c.in}, c.features);
+    std::vector<KitFeature> features(c.before, {"POINT (1 1)", {std::nullopt}});
+    features.push_back({c.wkt, {c.value}});
+    const bool polygons = std::string(c.wkt).starts_with("POLYGON");
+    WriteShapefile(dir / "in", "P", polygons ? wkbPolygon : wkbPoint, {c.in}, features);
     const auto in = FeatureReader::Open(dir / "in", "P");
     const AppError e = Raised([&] { AppendAll(dir / "out", {c.out}, *in, c.limit); });
-    const std::string feature = "feature " + std::to_string(c.features.size()) + " of ";
+    const std::string feature = "feature " + std::to_string(features.size()) + " of ";
     for (const std::string& says : {std::string(c.reason), feature + (dir / "in/P.shp").string(),
                                     (dir / "out/Out.shp").string()})
       EXPECT_NE(e.Description().find(says), std::string::npos) << says << ": " << e.Description();
-    EXPECT_EQ(ReadShapefile(dir / "out/Out.shp").size(), c.features.size() - 1);
+    EXPECT_EQ(ReadShapefile(dir / "out/Out.shp").size(), c.before);
     for (const char* ext : {".shp", ".dbf", ".shx"})
       EXPECT_LE(fs::file_size(dir / ("out/Out" + std::string(ext))), c.limit) << ext;
   }

@@ -1,40 +1,17 @@
 // Grids written block by block and read back; how a rewrite replaces a grid, and how an
 // unfinished one leaves the earlier grid alone.
 
-#include <algorithm>
 #include <tuple>
-#include <vector>
 
 #include "GisTest.h"
-#include "platform/gis/GridReader.h"
 #include "platform/gis/GridVat.h"
-#include "platform/gis/GridWriter.h"
 
 namespace fs = std::filesystem;
 using namespace rivanet;
 using namespace rivanet::gis;
+using test::Cells;
+using test::CellsOf;
 using test::Raised;
-
-namespace {
-
-std::vector<std::int32_t> ReadAll(const fs::path& folder, int rowsPerRead) {
-  GridReader reader(folder);
-  const GridGeometry& g = reader.Geometry();
-  std::vector<std::int32_t> cells(static_cast<std::size_t>(g.cols) * g.rows);
-  for (int row = 0; row < g.rows; row += rowsPerRead)
-    reader.ReadRows(row, std::min(rowsPerRead, g.rows - row),
-                    cells.data() + static_cast<std::size_t>(row) * g.cols);
-  return cells;
-}
-
-void WriteGrid(const fs::path& folder, const GridGeometry& g, std::int32_t value) {
-  const std::vector<std::int32_t> cells(static_cast<std::size_t>(g.cols) * g.rows, value);
-  GridWriter writer(folder, g, CellType::Int32, -1);
-  writer.WriteRows(0, g.rows, cells.data());
-  writer.Close();
-}
-
-}  // namespace
 
 TEST(GridWriter, EachCellTypeReadsBackWithGeometryCellsAndStorage) {
   for (const CellType type : {CellType::UInt8, CellType::Int32}) {
@@ -46,7 +23,7 @@ TEST(GridWriter, EachCellTypeReadsBackWithGeometryCellsAndStorage) {
     const std::int32_t noData = type == CellType::UInt8 ? 255 : -2147483647 - 1;
     // Cells that differ from their neighbours in every direction, with NoData scattered
     // through, so that a block written to the wrong place or a row shifted shows up.
-    std::vector<std::int32_t> cells(static_cast<std::size_t>(g.cols) * g.rows);
+    Cells cells(static_cast<std::size_t>(g.cols) * g.rows);
     for (int i = 0; i < g.cols * g.rows; ++i) {
       const int r = i / g.cols, c = i % g.cols, v = (r * 31 + c * 7) % 200;
       cells[i] = (r * 13 + c) % 17 == 0    ? noData
@@ -70,7 +47,7 @@ TEST(GridWriter, EachCellTypeReadsBackWithGeometryCellsAndStorage) {
               std::tie(g.cols, g.rows, g.originX, g.originY, g.cellSize));
     EXPECT_NE(back.crsWkt.find("MGA zone 56"), std::string::npos) << back.crsWkt;
     EXPECT_EQ(std::pair(reader.BlockWidth(), reader.BlockHeight()), std::pair(256, 256));
-    EXPECT_EQ(ReadAll(folder, 33), cells);
+    EXPECT_EQ(CellsOf(folder, 33), cells);
 
     // One tiled, DEFLATE-compressed file and nothing beside it (no .aux.xml, no leftovers).
     const auto ds = OpenDataset(folder / "Flowacc.tif", GDAL_OF_RASTER, {"GTiff"}, {}, "test");
@@ -86,7 +63,7 @@ TEST(GridWriter, UnfinishedWriteLeavesTheEarlierGridAsItWas) {
   test::TempDir dir;
   const fs::path folder = dir / "Basins";
   const GridGeometry g{0, 10, 1, 10, 10, ""};
-  WriteGrid(folder, g, 4);
+  test::WriteGrid(folder, g, Cells(100, 4), -1);
   WriteVat(folder, Vat{{{"Value", DbfType::Integer, 10, 0}, {"Count", DbfType::Integer, 10, 0}},
                        {{std::int64_t{4}, std::int64_t{100}}}});
   const auto before = test::Snapshot(folder);
@@ -96,7 +73,7 @@ TEST(GridWriter, UnfinishedWriteLeavesTheEarlierGridAsItWas) {
     SCOPED_TRACE(ending);
     {
       GridWriter writer(folder, g, CellType::UInt8, 255);
-      std::vector<std::int32_t> cells(100, ending == 2 ? 256 : 7);
+      const Cells cells(100, ending == 2 ? 256 : 7);
       if (ending < 2) writer.WriteRows(0, ending == 0 ? 10 : 5, cells.data());
       // What is being written bears no grid's name, so a write cut off by a kill leaves
       // nothing a GIS would take for a grid.
@@ -120,8 +97,8 @@ TEST(GridWriter, UnfinishedWriteLeavesTheEarlierGridAsItWas) {
   fs::rename(folder / "Basins.tif", folder / "basins.TIF");
   fs::rename(folder / "Basins.tif.vat.dbf", folder / "BASINS.TIF.VAT.DBF");
   ASSERT_TRUE(HasVat(dir / "BASINS"));
-  WriteGrid(dir / "BASINS", g, 7);
-  EXPECT_EQ(ReadAll(folder, 10), std::vector<std::int32_t>(100, 7));
+  test::WriteGrid(dir / "BASINS", g, Cells(100, 7), -1);
+  EXPECT_EQ(CellsOf(folder), Cells(100, 7));
   EXPECT_EQ(test::Snapshot(folder),
             (test::Tree{{"Basins.tif", test::ReadFile(folder / "Basins.tif")}}));
 }
@@ -129,7 +106,7 @@ TEST(GridWriter, UnfinishedWriteLeavesTheEarlierGridAsItWas) {
 TEST(GridWriter, RefusesMisuseAndNamesTheFile) {
   test::TempDir dir;
   const GridGeometry g{0, 10, 1, 10, 10, ""};
-  std::vector<std::int32_t> cells(100, 1);
+  const Cells cells(100, 1);
   GridWriter writer(dir / "a", g, CellType::Int32, std::nullopt);
   writer.WriteRows(0, 2, cells.data());
   const AppError gap = Raised([&] { writer.WriteRows(5, 2, cells.data()); });
