@@ -6,7 +6,6 @@
 
 #include "driver/ProcessWS.h"
 #include "platform/Error.h"
-#include "runctl/ErrorReport.h"
 #include "support/Workspaces.h"
 
 namespace rivanet {
@@ -97,8 +96,6 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
   const Case cases[] = {
       {"output is the input folder", [](F f) { f.output = f.input; },
        "Error: The output folder {input} is the input folder {input}."},
-      {"output is a workspace", [](F f) { f.output = f.input / "A"; },
-       "Error: The output folder {output} is the workspace {input}/A."},
       {"output lies inside a workspace", [](F f) { f.output = f.input / "B/drainage"; },
        "Error: The output folder {output} lies inside the workspace {input}/B."},
       {"output holds the input folder",
@@ -133,14 +130,13 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
          f.output = f.app / "Work";
        },
        "Error: The output folder {output} is the Work folder {app}/Work."},
+      // (Letter case and links are resolved by the file system layer, which its own test goes
+      // through; these cases show the checks compare folders through it.)
       {"output is a workspace through a link",
        [](F f) {
          f.output = f.input.parent_path() / "link";
          fs::create_directory_symlink(f.input / "A", f.output);
        },
-       "Error: The output folder {output} is the workspace {input}/A."},
-      {"output is a workspace in other letter case",
-       [](F f) { f.output = f.input.parent_path() / "INPUT/a"; },
        "Error: The output folder {output} is the workspace {input}/A."},
       {"input is the Work folder in other letter case",
        [](F f) {
@@ -153,21 +149,11 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
        "Error: The skeleton folder {app}/. is the application folder {app}."},
       {"skeleton holds the application folder", [](F f) { SetSkeleton(f, ".."); },
        "Error: The skeleton folder {app}/.. contains the application folder {app}."},
-      // Without its settings the program once took its own folder for the skeleton and
-      // copied it into its own Work folder until the disk was full.
-      {"no settings file", [](F f) { fs::remove(f.app / "RivanetAppend.ini"); },
-       "The skeleton folder is missing: the settings file {app}/RivanetAppend.ini does not exist"},
       {"empty SkelPath", [](F f) { SetSkeleton(f, ""); },
        "The skeleton folder is missing: the settings file {app}/RivanetAppend.ini "
        "gives no SkelPath in its [Working] section"},
       {"no such skeleton folder", [](F f) { SetSkeleton(f, "Gone"); },
        "The {app}/Gone folder is missing"},
-      {"empty skeleton",
-       [](F f) {
-         fs::remove_all(f.app / "Skel");
-         fs::create_directory(f.app / "Skel");
-       },
-       "Error: The skeleton folder {app}/Skel/Drainage is missing."},
       {"skeleton without hydrography", [](F f) { fs::remove_all(f.app / "Skel/hydrography"); },
        "Error: The skeleton folder {app}/Skel/hydrography is missing."},
       {"a feature class without its index",
@@ -259,12 +245,6 @@ TEST(ProcessWSTest, CancelStopsAtTheNextSafePointAndClosesAsCancelled) {
   EXPECT_EQ(ReadFile(out / "mine.txt"), "the user's");
   EXPECT_EQ(ReadFile(out / "other/keep.dat"), "the user's");
   EXPECT_FALSE(fs::exists(out / "readme.txt"));  // the closing pass did not run
-}
-
-TEST(ProcessWSTest, MissingListFileIsReportedByProcessWS) {
-  AppendRun run;
-  fs::remove(run.f.list);
-  EXPECT_THROW(run.Go(), ReportedError);
 }
 
 }  // namespace
