@@ -48,18 +48,38 @@ struct AppendRun : test::RunSetup {
 
 std::string Skeleton(const std::string& item) { return ReadFile(test::ShippedSkeleton() / item); }
 
-TEST(ProcessWSTest, SuccessfulInteractiveRunKeepsTheInputsAndLooksInOrder) {
+// A successful run writes only into its output: the input folder that holds it, and files of
+// the user's behind links in the output or in place of the Work folder, stay as they were.
+TEST(ProcessWSTest, SuccessfulRunWritesOnlyItsOutputAndLooksInOrder) {
   AppendRun run;
   MakeWorkspace(run.f.input, "C", {});  // no text files to contribute
   WriteFile(run.f.list, "A\r\nB\r\nC\r\n");
   // Users keep merged results beside the workspaces in the input folder.
   fs::rename(run.f.output, run.f.input / "merged");
   const fs::path out = run.f.output = run.f.input / "merged";
+  const fs::path mine = run.dir / "mine";
+  WriteFile(mine / "rows.dbf", "my rows");
+  WriteFile(mine / "notes.txt", "my notes");
+  WriteFile(mine / "folder/RVXLine.shp", "my lines");
+  WriteFile(mine / "work/RVXFlow.dbf", "my rows");
+  fs::remove(out / "RVXFlow.dbf");
+  fs::remove_all(out / "hydrography");
+  fs::create_symlink(mine / "rows.dbf", out / "RVXFlow.dbf");          // skeleton copy
+  fs::create_symlink(mine / "notes.txt", out / "shared.txt");          // closing pass
+  fs::create_directory_symlink(mine / "folder", out / "hydrography");  // deleted, replaced
+  fs::create_directory_symlink(mine / "work", run.f.app / "Work");     // filled, then deleted
   const auto inputs = test::Snapshot(run.f.input, {"merged"});
+  const auto mineBefore = test::Snapshot(mine);
+
   EXPECT_EQ(run.Go(/*interactive=*/true), RunStatus::Succeeded);
   EXPECT_EQ(test::Changes(inputs, test::Snapshot(run.f.input, {"merged"})), test::kNoChanges);
+  EXPECT_EQ(test::Changes(mineBefore, test::Snapshot(mine)), test::kNoChanges);
   EXPECT_EQ(ReadFile(out / "readme.txt"), "A:readme.txt");
   EXPECT_EQ(ReadFile(out / "shared.txt"), "B:shared.txt");  // the later one wins
+  EXPECT_EQ(ReadFile(out / "RVXFlow.dbf"), Skeleton("RVXFlow.dbf"));
+  EXPECT_FALSE(fs::is_symlink(out / "RVXFlow.dbf"));
+  EXPECT_FALSE(fs::is_symlink(out / "hydrography"));
+  EXPECT_EQ(ReadFile(out / "hydrography/RVXLine.shp"), Skeleton("hydrography/RVXLine.shp"));
 
   const auto& e = run.feedback.events;
   ASSERT_FALSE(e.empty());
@@ -191,31 +211,6 @@ TEST(ProcessWSTest, UnwritableLogIsFoundBeforeTheOutputIsPrepared) {
   const auto before = run.Tree();
   EXPECT_THROW(run.Go(), LogWriteFailure);
   EXPECT_EQ(test::Changes(before, run.Tree()), test::kNoChanges);
-}
-
-TEST(ProcessWSTest, FilesBehindLinksAreNeverWritten) {
-  AppendRun run;
-  const fs::path mine = run.dir / "mine";
-  WriteFile(mine / "rows.dbf", "my rows");
-  WriteFile(mine / "notes.txt", "my notes");
-  WriteFile(mine / "folder/RVXLine.shp", "my lines");
-  WriteFile(mine / "work/RVXFlow.dbf", "my rows");
-  const fs::path& out = run.f.output;
-  fs::remove(out / "RVXFlow.dbf");
-  fs::remove_all(out / "hydrography");
-  fs::create_symlink(mine / "rows.dbf", out / "RVXFlow.dbf");          // skeleton copy
-  fs::create_symlink(mine / "notes.txt", out / "shared.txt");          // closing pass
-  fs::create_directory_symlink(mine / "folder", out / "hydrography");  // deleted, replaced
-  fs::create_directory_symlink(mine / "work", run.f.app / "Work");     // filled, then deleted
-  const auto mineBefore = test::Snapshot(mine);
-
-  EXPECT_EQ(run.Go(), RunStatus::Succeeded);
-  EXPECT_EQ(test::Changes(mineBefore, test::Snapshot(mine)), test::kNoChanges);
-  EXPECT_EQ(ReadFile(out / "RVXFlow.dbf"), Skeleton("RVXFlow.dbf"));
-  EXPECT_FALSE(fs::is_symlink(out / "RVXFlow.dbf"));
-  EXPECT_EQ(ReadFile(out / "shared.txt"), "B:shared.txt");
-  EXPECT_FALSE(fs::is_symlink(out / "hydrography"));
-  EXPECT_EQ(ReadFile(out / "hydrography/RVXLine.shp"), Skeleton("hydrography/RVXLine.shp"));
 }
 
 // A cancel right after the output preparation shows what the preparation made: the earlier
