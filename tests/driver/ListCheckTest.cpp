@@ -48,11 +48,9 @@ TEST_F(ListCheckTest, FirstMissingGridFailsTheCheckNamingIt) {
   MakeWorkspace(f.input, "C", {}, {"drainage/cat"});  // never examined
   // A name too long to be a folder is missing like any other.
   const std::string tooLong(10000, 'x');
-  const std::pair<std::string, const char*> cases[] = {{"B", "drainage/cat"},
-                                                       {"B", "elev_unit/elev_cm"},
-                                                       {"B", "fac_fdr_unit/fac"},
-                                                       {"B", "fac_fdr_unit/fdr"},
-                                                       {tooLong, "drainage/cat"}};
+  // The first and the last grid of the layout; the check goes through them in one loop.
+  const std::pair<std::string, const char*> cases[] = {
+      {"B", "drainage/cat"}, {"B", "fac_fdr_unit/fdr"}, {tooLong, "drainage/cat"}};
   for (const auto& [name, grid] : cases) {
     SCOPED_TRACE(grid);
     fs::remove_all(f.input / "B");

@@ -5,7 +5,6 @@
 
 #include <grp.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,12 +12,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <iterator>
-#include <memory>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "platform/Text.h"
@@ -75,52 +71,26 @@ std::set<std::string> Names(const fs::path& root) {
   return names;
 }
 
-std::vector<std::string> LogLines(const fs::path& log) {
-  std::vector<std::string> lines;
-  const std::string text = ReadFile(log);
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = text.find("\r\n", start);
-    lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "the log does not end its last line with CR LF: " << lines.back();
-      break;
-    }
-    start = end + 2;
-  }
-  return lines;
-}
-
 // Removes from each workspace every file of the feature classes (and, with `tables`, of the
 // tables), so that a run skips them and the later phases write the largest files.
 void Strip(const fs::path& input, bool tables) {
   const schema::Schema& layout = schema::ShippedSchema();
-  std::vector<std::string> stems;
-  for (const auto& fc : layout.featureClasses) stems.push_back(fc.name);
-  if (tables)
-    for (const auto& t : layout.tables) stems.push_back(t.name);
   std::vector<fs::path> doomed;
   for (const auto& e : fs::recursive_directory_iterator(input)) {
     const std::string name = e.path().filename().string();
-    const std::string stem = name.substr(0, name.find('.'));
-    if (e.is_regular_file() && std::any_of(stems.begin(), stems.end(), [&](const auto& s) {
-          return SameIgnoringCase(s, stem);
-        }))
+    const auto named = [&](const auto& item) {
+      return SameIgnoringCase(item.name, name.substr(0, name.find('.')));
+    };
+    if (e.is_regular_file() && (std::ranges::any_of(layout.featureClasses, named) ||
+                                (tables && std::ranges::any_of(layout.tables, named))))
       doomed.push_back(e.path());
   }
   for (const auto& file : doomed) fs::remove(file);
 }
 
-// --- Reading the output back, in a child process, so that a file that crashes GDAL fails
-// the test instead of ending it.
-
-std::vector<std::string>* gdalMessages = nullptr;
-
-void CollectGdalMessage(CPLErr level, CPLErrorNum, const char* message) {
-  if (level >= CE_Warning && gdalMessages) gdalMessages->push_back(message);
-}
+// --- Reading the output back.
 
 std::vector<std::string> ReadVector(const fs::path& file) {
-  std::vector<std::string> problems;
   gis::DatasetPtr ds(GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
   if (!ds || ds->GetLayerCount() != 1) return {"does not open"};
   OGRLayer* layer = ds->GetLayer(0);
@@ -128,9 +98,8 @@ std::vector<std::string> ReadVector(const fs::path& file) {
   GIntBig read = 0;
   for (gis::FeaturePtr f(layer->GetNextFeature()); f; f.reset(layer->GetNextFeature())) ++read;
   if (read != announced)
-    problems.push_back("holds " + std::to_string(announced) + " features, " + std::to_string(read) +
-                       " read");
-  return problems;
+    return {"holds " + std::to_string(announced) + " features, " + std::to_string(read) + " read"};
+  return {};
 }
 
 // The cells of the grid, or a problem.
@@ -145,26 +114,37 @@ std::vector<std::string> ReadGrid(const fs::path& file, std::vector<std::int64_t
   return {};
 }
 
-// Every problem met opening and reading each shapefile, dBASE table and grid under `output`:
-// all features and rows must read, and a file under a grid's name (<name>/<name>.tif) must be
-// the whole grid, the one a clean run of the same job writes (the same file in `finished`).
+// Opens and reads each shapefile, dBASE table and grid under `output`, printing every problem
+// met: all features and rows must read, and a file under a grid's name (<name>/<name>.tif) must
+// be the whole grid, the one a clean run of the same job writes (the same file in `finished`).
 // Other .tif files are a killed writer's scratch, which only the next run can clear away.
-void CheckReadable(const fs::path& output, const fs::path& finished, std::FILE* report) {
+// The reading is done in a child process, so that a file that crashes GDAL fails the test
+// instead of ending it; true when the child met no problem.
+bool AllReadable(const fs::path& output, const fs::path& finished) {
+  const pid_t pid = ::fork();
+  if (pid != 0) {
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+  }
   gis::EnsureGdal();
   std::vector<std::string> messages;
-  gdalMessages = &messages;
-  CPLPushErrorHandler(CollectGdalMessage);
-  std::vector<std::string> names;
+  CPLPushErrorHandlerEx(
+      [](CPLErr level, CPLErrorNum, const char* message) {
+        if (level >= CE_Warning)
+          static_cast<std::vector<std::string>*>(CPLGetErrorHandlerUserData())->push_back(message);
+      },
+      &messages);
+  std::set<fs::path> files;
   for (const auto& e : fs::recursive_directory_iterator(output))
-    if (e.is_regular_file()) names.push_back(e.path().lexically_relative(output).string());
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    const fs::path file = output / name;
+    if (e.is_regular_file()) files.insert(e.path());
+  bool readable = true;
+  for (const fs::path& file : files) {
     const std::string ext = file.extension().string();
     const bool grid = ext == ".tif" && file.stem() == file.parent_path().filename();
     if (ext != ".shp" && ext != ".dbf" && !grid) continue;
-    std::fprintf(report, "reading %s\n", name.c_str());
-    std::fflush(report);
+    const fs::path name = file.lexically_relative(output);
+    std::fprintf(stderr, "reading %s\n", name.c_str());  // names the file should GDAL crash
     messages.clear();
     std::vector<std::string> problems;
     if (grid) {
@@ -178,45 +158,16 @@ void CheckReadable(const fs::path& output, const fs::path& finished, std::FILE* 
     }
     for (const auto& m : messages) problems.push_back("GDAL: " + m);
     for (const auto& p : problems)
-      std::fprintf(report, "problem %s: %s\n", name.c_str(), p.c_str());
-    std::fflush(report);
+      std::fprintf(stderr, "problem %s: %s\n", name.c_str(), p.c_str());
+    readable = readable && problems.empty();
   }
-  CPLPopErrorHandler();
-}
-
-std::vector<std::string> UnreadableFiles(const fs::path& output, const fs::path& finished) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {"no pipe"};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::FILE* report = ::fdopen(fds[1], "w");
-    CheckReadable(output, finished, report);
-    std::fclose(report);
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  std::vector<std::string> problems, lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    lines.push_back(line);
-    if (line.rfind("problem ", 0) == 0) problems.push_back(line.substr(8));
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    problems.push_back("the reader crashed " + (lines.empty() ? "" : lines.back()));
-  return problems;
+  ::_exit(readable ? 0 : 1);
 }
 
 // --- The example job: generated once per test binary, with the result of a clean run.
 
 struct Examples {
-  std::unique_ptr<TempDir> dir;
+  TempDir dir;
   fs::path workspaces;                          // the generated workspaces and workspaces.txt
   fs::path finished;                            // the output of a clean run
   std::set<std::string> cleanApp, cleanOutput;  // what a clean run leaves
@@ -230,15 +181,14 @@ class FaultRunTest : public ::testing::TestWithParam<Fault> {
     std::signal(SIGPIPE, SIG_IGN);
     examples = new Examples;
     Examples& x = *examples;
-    x.dir = std::make_unique<TempDir>();
-    x.workspaces = *x.dir / "workspaces";
+    x.workspaces = x.dir / "workspaces";
     const ProgramResult made =
         test::RunProgram(RIVANET_SYNTH_EXE,
                          {"--out", x.workspaces.string(), "--count", "3", "--cells", "256",
                           "--seed", "7", "--threshold", "30"},
-                         x.dir->Path());
+                         x.dir.Path());
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    const test::RunFolders f = Job(*x.dir / "clean");
+    const test::RunFolders f = Job(x.dir / "clean");
     const ProgramResult r = test::RunProgram(RIVANET_EXE, {RunFile(f).string()}, f.app);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     x.finished = f.output;
@@ -271,15 +221,7 @@ class FaultRunTest : public ::testing::TestWithParam<Fault> {
     return test::RunProgram(RIVANET_EXE, {RunFile(f).string()}, f.app, beforeExec);
   }
 
-  // The largest file a clean run writes among those whose relative path passes `pick`.
-  static std::uintmax_t Largest(const std::function<bool(const std::string&)>& pick) {
-    std::uintmax_t largest = 0;
-    for (const auto& name : examples->cleanOutput)
-      if (pick(name)) largest = std::max(largest, fs::file_size(examples->finished / name));
-    return largest;
-  }
-
-  std::vector<std::string> Log() { return LogLines(f.app / "Active.log"); }
+  std::vector<std::string> Log() { return test::LogMessages(f.app / "Active.log"); }
 
   // The entries of the last run logged in `app`, times and the job's own folder left out.
   static std::vector<std::string> LastRun(const fs::path& app) {
@@ -300,12 +242,12 @@ class FaultRunTest : public ::testing::TestWithParam<Fault> {
   void ExpectFailedEnd(const ProgramResult& r) {
     const std::vector<std::string> log = Log();
     ASSERT_FALSE(log.empty());
-    const std::string& last = log.back();
     if (r.exitCode == 2)
-      EXPECT_TRUE(Contains(last, " - Error ") && Contains(last, " in procedure ")) << last;
+      EXPECT_TRUE(log.back().starts_with("Error ") && Contains(log.back(), " in procedure "))
+          << log.back();
     else if (r.exitCode == 1)
-      EXPECT_TRUE(std::any_of(log.begin(), log.end(),
-                              [](const auto& l) { return l.ends_with(" seconds and Failed"); }));
+      EXPECT_TRUE(std::ranges::any_of(
+          log, [](const auto& l) { return l.ends_with(" seconds and Failed"); }));
     else
       ADD_FAILURE() << "exit status " << r.exitCode << "\n" << r.err;
   }
@@ -318,8 +260,8 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
   const Fault& fault = GetParam();
   const bool stripFeatures = fault.kind == Kind::DiskFull && fault.phase != Phase::Features;
   if (stripFeatures) Strip(f.input, fault.phase == Phase::Grids);
+  const test::Tree input = test::Snapshot(f.input);
   test::BeforeExec asNobody;
-  test::Tree earlier;  // the output a read-only output folder holds
 
   if (fault.kind == Kind::ReadOnlyOutput) {
     // The run goes as an unprivileged user, who owns the application folder and an earlier
@@ -330,16 +272,11 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
       ASSERT_EQ(::lchown(e.path().c_str(), kNobody, kNobody), 0);
     fs::permissions(dir.Path(), fs::perms(0755));
     fs::permissions(f.output, fs::perms(0555));
-    earlier = test::Snapshot(f.output);
+    const test::Tree earlier = test::Snapshot(f.output);
     asNobody = [] {
       if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
         ::_exit(126);
     };
-  }
-  const test::Tree input = test::Snapshot(f.input);
-
-  // The faulty run.
-  if (fault.kind == Kind::ReadOnlyOutput) {
     const ProgramResult r = Run(asNobody);
     ExpectFailedEnd(r);
     EXPECT_TRUE(Contains(LogText() + r.err, f.output.string())) << "the message names no output";
@@ -349,15 +286,12 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
     // A limit on the size of any one file the run writes: past it a write fails with EFBIG.
     // Half the largest file of the phase (with the earlier phases' inputs stripped, so that
     // none of them comes near it) lands the first failing write in that phase.
-    const std::uintmax_t limit = Largest([&](const std::string& name) {
-                                   const fs::path p(name);
-                                   if (fault.phase == Phase::Features)
-                                     return p.extension() == ".shp";
-                                   if (fault.phase == Phase::Tables)
-                                     return p.extension() == ".dbf" && !p.has_parent_path();
-                                   return p.filename() == "cat.tif";
-                                 }) /
-                                 2;
+    std::uintmax_t limit = 0;
+    for (const fs::path name : examples->cleanOutput)
+      if (fault.phase == Phase::Features ? name.extension() == ".shp"
+          : fault.phase == Phase::Tables ? name.extension() == ".dbf" && !name.has_parent_path()
+                                         : name.filename() == "cat.tif")
+        limit = std::max(limit, fs::file_size(examples->finished / name) / 2);
     ASSERT_GT(limit, 16384u);
     const ProgramResult r = Run([limit] {
       std::signal(SIGXFSZ, SIG_IGN);
@@ -389,18 +323,17 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
     EXPECT_FALSE(Contains(LogText(), PhaseEnd(fault.phase))) << "killed after the phase";
   }
 
-  // What the fault left: the inputs as they were, the log whole, no run reported a success,
-  // the skeleton or what was finished in the output, and all of it readable.
+  // What the fault left: the inputs as they were, the log whole (nothing left of it once its
+  // dated CR LF entries are taken out), no run reported a success, the skeleton or what was
+  // finished in the output, and all of it readable.
   EXPECT_EQ(test::Changes(input, test::Snapshot(f.input)), test::kNoChanges);
-  static const std::regex entry(R"(\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d Batch Run - [^\r\n]+)");
-  for (const std::string& line : Log()) {
-    EXPECT_TRUE(std::regex_match(line, entry)) << line;
-    EXPECT_FALSE(line.ends_with("Succeeded")) << line;
-  }
+  static const std::regex entry(R"(\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d Batch Run - [^\r\n]+\r\n)");
+  EXPECT_EQ(std::regex_replace(LogText(), entry, ""), "") << LogText();
+  EXPECT_FALSE(Contains(LogText(), "Succeeded\r\n")) << LogText();
   for (const auto& e : fs::recursive_directory_iterator(test::ShippedSkeleton()))
     EXPECT_TRUE(fs::exists(f.output / e.path().lexically_relative(test::ShippedSkeleton())))
         << e.path();
-  EXPECT_EQ(UnreadableFiles(f.output, examples->finished), std::vector<std::string>{});
+  EXPECT_TRUE(AllReadable(f.output, examples->finished)) << "problems printed above";
 
   // The same job again, without the fault.
   const ProgramResult again = Run(asNobody);
@@ -412,7 +345,7 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
   EXPECT_EQ(Names(f.app), examples->cleanApp);
   EXPECT_EQ(Names(f.output), examples->cleanOutput);
   EXPECT_EQ(test::Changes(input, test::Snapshot(f.input)), test::kNoChanges);
-  EXPECT_EQ(UnreadableFiles(f.output, examples->finished), std::vector<std::string>{});
+  EXPECT_TRUE(AllReadable(f.output, examples->finished)) << "problems printed above";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -47,7 +47,17 @@ TEST_F(WorkspaceListTest, LineEndsBlanksAndTheEndOfTheList) {
   for (const auto& [content, names] : cases) EXPECT_EQ(ReadAll(content), names) << content;
 }
 
-TEST_F(WorkspaceListTest, NulCharacterIsRefusedNamingFileAndLine) {
+// A list that cannot be read, or that holds a NUL inside a name, is refused naming the file.
+TEST_F(WorkspaceListTest, UnreadableListOrNulCharacterIsRefusedNamingTheFile) {
+  try {
+    WorkspaceList list(*files, dir / "absent.txt");
+    FAIL();
+  } catch (const AppError& e) {
+    EXPECT_EQ(e.Number(), ENOENT);
+    EXPECT_NE(e.Description().find((dir / "absent.txt").string()), std::string::npos);
+  }
+  EXPECT_THROW(WorkspaceList(*files, dir.Path()), AppError);  // a folder
+
   test::WriteFile(dir / "list.txt", std::string("A\nB\0C\n", 6));
   WorkspaceList list(*files, dir / "list.txt");
   std::string name;
@@ -59,17 +69,6 @@ TEST_F(WorkspaceListTest, NulCharacterIsRefusedNamingFileAndLine) {
     EXPECT_NE(e.Description().find("Line 2 of " + (dir / "list.txt").string()), std::string::npos)
         << e.Description();
   }
-}
-
-TEST_F(WorkspaceListTest, MissingOrUnreadableListRaisesNamingIt) {
-  try {
-    WorkspaceList list(*files, dir / "absent.txt");
-    FAIL();
-  } catch (const AppError& e) {
-    EXPECT_EQ(e.Number(), ENOENT);
-    EXPECT_NE(e.Description().find((dir / "absent.txt").string()), std::string::npos);
-  }
-  EXPECT_THROW(WorkspaceList(*files, dir.Path()), AppError);  // a folder
 }
 
 }  // namespace

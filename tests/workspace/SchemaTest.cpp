@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -85,28 +84,11 @@ TEST(SchemaLoader, RejectsBadInputNamingFileAndLine) {
   EXPECT_NE(LoadError(dir, kHeader).find("no 'vat' section"), std::string::npos);
 }
 
-// The layout the program is built with: everything a run reads, writes and appends.
+// The layout the program is built with: the folders a run replaces, and the order and route of
+// its appends. (Its grids, their cell types and the catchment table's fields are what the grid
+// phase's test runs on; its feature classes and tables are what the skeleton is made of.)
 TEST(WorkspaceSchema, HoldsWhatTheRunNeeds) {
   const Schema& s = ShippedSchema();
-  EXPECT_EQ(s.epsg, 5070);
-
-  std::vector<std::string> grids;
-  for (const auto& g : s.grids)
-    grids.push_back(g.Path() + (g.cellType == CellType::UInt8 ? " UInt8" : " Int32") +
-                    (g.positiveOnly ? " >0" : ""));
-  EXPECT_EQ(grids,
-            (std::vector<std::string>{"drainage/cat Int32 >0", "elev_unit/elev_cm Int32",
-                                      "fac_fdr_unit/fac Int32", "fac_fdr_unit/fdr UInt8 >0"}));
-
-  const char* const kGeometry[] = {"Point", "LineString", "Polygon"};  // in Geometry's order
-  std::set<std::string> classes;
-  for (const auto& fc : s.featureClasses)
-    classes.insert(fc.folder + "/" + fc.name + " " + kGeometry[static_cast<int>(fc.geometry)]);
-  EXPECT_EQ(classes, (std::set<std::string>{
-                         "/streamgageevent Point", "Drainage/catchment Polygon",
-                         "hydrography/RVXArea Polygon", "hydrography/RVXFlowline LineString",
-                         "hydrography/RVXLine LineString", "hydrography/RVXPoint Point",
-                         "hydrography/RVXWaterbody Polygon", "hydrologicunits/subbasin Polygon"}));
   EXPECT_EQ(WorkspaceFolders(s), (std::vector<std::string>{"drainage", "elev_unit", "fac_fdr_unit",
                                                            "hydrography", "hydrologicunits"}));
 
@@ -127,7 +109,6 @@ TEST(WorkspaceSchema, HoldsWhatTheRunNeeds) {
           "RVXFeaturetometadata work", "RVXSourcecitation work", "RVXVerticalRelationship work",
           "catchmentattributesnlcd", "catchmentattributestempprecip", "flowlineattributesflow",
           "flowlineattributesnlcd", "flowlineattributestempprecip", "headwaternodearea"}));
-  EXPECT_EQ(s.tables.size(), 17u);
 
   // Every kind of field, and lookups by name or path, of the right kind only.
   const auto& flowline = FindFeatureClass(s, "hydrography/RVXFlowline").fields;
