@@ -40,14 +40,6 @@ TEST(PictureButtonTest, TagsSplitAtTheFirstCommaAndPlaceTheCaption) {
   }
 }
 
-// The window's layout: box origin and size, client area. (The press shift is checked on the
-// window itself.)
-TEST(PictureButtonTest, TwipsRoundToPixels) {
-  const std::map<int, int> layout = {{105, 7}, {1695, 113}, {465, 31}, {9585, 639}, {7200, 480},
-                                     {7, 0},   {8, 1},      {0, 0},    {-24, -2}};
-  for (const auto& [twips, pixels] : layout) EXPECT_EQ(TwipsToPixels(twips), pixels) << twips;
-}
-
 TEST(SelectFolderTest, OnlyTheRootKeepsItsTrailingSeparator) {
   EXPECT_EQ(ShellFolderPath("/"), "/");
   EXPECT_EQ(ShellFolderPath("/data/in/"), "/data/in");
