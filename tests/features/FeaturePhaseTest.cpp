@@ -172,6 +172,9 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
     std::vector<KitField> fields = kFields;                   // and the values of B's one feature
     std::vector<Value> values = {"2", "b"};
   };
+  const std::vector<KitField> noComid = {{"Name", OFTString, 10}};
+  const std::vector<KitField> wideName = {{"Comid", OFTInteger, 10}, {"Name", OFTString, 20}};
+  const std::vector<Value> tooLong = {"2", "far too long"};
   const std::vector<Case> cases = {
       {"no .shx", true, "OpenFeatureClass1", "(.shx)"},
       {"no .dbf", false, "OpenFeatureClass", "(.dbf)"},
@@ -186,20 +189,9 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
                         {Line(1, "1", {}), Line(2, "2", {}), Line(3, "3", {})});
          fs::copy_file(three / "RVXLine.dbf", b + ".dbf", fs::copy_options::overwrite_existing);
        }},
-      {"no Comid",
-       true,
-       "LoadFeatureclassWork",
-       "has no field Comid",
-       nullptr,
-       {{"Name", OFTString, 10}},
-       {"b"}},
-      {"a value too long",
-       false,
-       "AddFields",
-       "\"Name\" (String 10) cannot hold",
-       nullptr,
-       {{"Comid", OFTInteger, 10}, {"Name", OFTString, 20}},
-       {"2", "far too long"}},
+      {"no Comid", true, "LoadFeatureclassWork", "has no field Comid", nullptr, noComid, {"b"}},
+      {"a value too long", false, "AddFields", "\"Name\" (String 10) cannot hold", nullptr,
+       wideName, tooLong},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
