@@ -55,8 +55,8 @@ KitFeature Line(int x, Value comid, Value name) {
 // A run of the phase on the layout above: its output and Work folders hold the empty classes.
 class Phase : public test::RunSetup {
  public:
-  Phase() {
-    layout = schema::ParseSchema(kLayout, "test layout");
+  explicit Phase(schema::Schema withLayout = schema::ParseSchema(kLayout, "test layout")) {
+    layout = std::move(withLayout);
     for (const fs::path& folder : {f.output, Work()}) schema::WriteEmptyWorkspace(folder, layout);
   }
   fs::path Work() const { return f.app / "Work"; }
@@ -169,11 +169,12 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
     const char* procedure;
     const char* says;
     std::function<void(const std::string& base)> spoil = {};  // base: B's class without extension
-    std::vector<KitField> fields = kFields;                   // B's, with one feature
-    const char* name = "b";
+    std::vector<KitField> fields = kFields;                   // and the values of B's one feature
+    std::vector<Value> values = {"2", "b"};
   };
   const std::vector<KitField> noComid = {{"Name", OFTString, 10}};
   const std::vector<KitField> wideName = {{"Comid", OFTInteger, 10}, {"Name", OFTString, 20}};
+  const std::vector<Value> tooLong = {"2", "far too long"};
   const std::vector<Case> cases = {
       {"no .shx", true, "OpenFeatureClass1", "(.shx)"},
       {"no .dbf", false, "OpenFeatureClass", "(.dbf)"},
@@ -188,9 +189,9 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
                         {Line(1, "1", {}), Line(2, "2", {}), Line(3, "3", {})});
          fs::copy_file(three / "RVXLine.dbf", b + ".dbf", fs::copy_options::overwrite_existing);
        }},
-      {"no Comid", true, "LoadFeatureclassWork", "has no field Comid", nullptr, noComid},
+      {"no Comid", true, "LoadFeatureclassWork", "has no field Comid", nullptr, noComid, {"b"}},
       {"a value too long", false, "AddFields", "\"Name\" (String 10) cannot hold", nullptr,
-       wideName, "far too long"},
+       wideName, tooLong},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -198,16 +199,10 @@ TEST(FeaturePhaseCases, BadInputEndsTheRunNamingItsFileAndKeepsWhatWasWritten) {
     const schema::AppendStep step{c.viaWork ? "RVXLine" : "streamgageevent", c.viaWork};
     t.Steps({step}, "A\nB\n");
     const std::string folder = c.viaWork ? "hydrography" : "";
-    const auto input = [&](const char* ws, const Value& comid, const std::vector<KitField>& fields,
-                           const Value& name) {
-      std::vector<Value> values;
-      values.reserve(fields.size());
-      for (const KitField& field : fields) values.push_back(field.name == "Comid" ? comid : name);
-      const KitFeature feature{c.viaWork ? "LINESTRING (0 0,1 1)" : "POINT (1 1)", values};
-      t.Input(ws, folder, step.name, c.viaWork ? wkbLineString : wkbPoint, {feature}, fields);
-    };
-    input("A", "1", kFields, "a");
-    input("B", "2", c.fields, c.name);
+    const char* shape = c.viaWork ? "LINESTRING (0 0,1 1)" : "POINT (1 1)";
+    const OGRwkbGeometryType type = c.viaWork ? wkbLineString : wkbPoint;
+    t.Input("A", folder, step.name, type, {{shape, {"1", "a"}}});
+    t.Input("B", folder, step.name, type, {{shape, c.values}}, c.fields);
     const std::string base = (t.f.input / "B" / folder / step.name).string();
     const std::string what = c.what;
     if (what.rfind("no .", 0) == 0) fs::remove(base + what.substr(3));
@@ -275,30 +270,26 @@ TEST_F(FeaturePhaseTest, ExtentRepairRewritesAWrongHeaderAndNeverLosesTheCatchme
 // Generated workspaces overlap, so neighbours share Comids: every class of the real layout
 // must hold exactly the inputs' features in list order, each Comid of a de-duplicated class
 // once, as its first workspace has it; the catchments' header states their extent.
-TEST_F(FeaturePhaseTest, GeneratedWorkspacesAppendAsTheLayoutSays) {
-  layout = schema::ShippedSchema();
-  for (const fs::path& folder : {f.output, Work()}) {
-    fs::remove_all(folder);
-    schema::WriteEmptyWorkspace(folder, layout);
-  }
-  synth::GenerateOptions options;
-  options.out = f.input;
-  options.count = 4;
-  options.cells = 96;
-  options.margin = 16;
-  options.threshold = 12;
-  options.schemaFile = fs::path(RIVANET_SOURCE_DIR) / "schema/workspace.schema";
-  synth::Generate(options, nullptr);
-  AppendFeatureClasses(Context(false), f.input, f.output, Work(), f.input / synth::kListFile);
+TEST(FeaturePhaseCases, GeneratedWorkspacesAppendAsTheLayoutSays) {
+  Phase t(schema::ShippedSchema());
+  synth::Generate({.out = t.f.input,
+                   .count = 4,
+                   .cells = 96,
+                   .margin = 16,
+                   .threshold = 12,
+                   .schemaFile = fs::path(RIVANET_SOURCE_DIR) / "schema/workspace.schema"},
+                  nullptr);
+  AppendFeatureClasses(t.Context(false), t.f.input, t.f.output, t.Work(),
+                       t.f.input / synth::kListFile);
 
   std::size_t passedOver = 0;
-  for (const schema::AppendStep& step : layout.featureSteps) {
+  for (const schema::AppendStep& step : t.layout.featureSteps) {
     SCOPED_TRACE(step.name);
-    const schema::FeatureClass& fc = schema::FindFeatureClass(layout, step.name);
+    const schema::FeatureClass& fc = schema::FindFeatureClass(t.layout, step.name);
     std::vector<KitFeature> expected;
     std::set<std::string> seen;
     for (const char* ws : {"unit_U001", "unit_U002", "unit_U003", "unit_U004"}) {
-      const fs::path folder = files->Resolve(f.input / ws / fc.folder);
+      const fs::path folder = t.files->Resolve(t.f.input / ws / fc.folder);
       for (const KitFeature& feature : ReadShapefile(folder / (fc.name + ".shp"))) {
         const Value& comid = feature.values[0];
         if (!step.viaWork || (comid && seen.insert(*comid).second))
@@ -307,19 +298,18 @@ TEST_F(FeaturePhaseTest, GeneratedWorkspacesAppendAsTheLayoutSays) {
           ++passedOver;
       }
     }
-    const fs::path out = files->Resolve(f.output / fc.folder) / (fc.name + ".shp");
+    const fs::path out = t.files->Resolve(t.f.output / fc.folder) / (fc.name + ".shp");
     EXPECT_EQ(ReadShapefile(out), expected);
   }
   EXPECT_GT(passedOver, 0u);  // the units did share Comids
 
-  const fs::path drainage = files->Resolve(f.output / "drainage");
+  // The phase repaired the catchments' header (the repair itself is tested above).
+  const fs::path drainage = t.files->Resolve(t.f.output / "drainage");
   const gis::HeaderExtents header = gis::ReadHeaderExtents(drainage, "catchment");
   EXPECT_EQ(header.shp, gis::ShapesExtent(drainage, "catchment"));
   EXPECT_EQ(header.shx, header.shp);
-  const std::vector<std::string> statuses = feedback.Statuses();
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Fixing Extents for catchment"),
-            statuses.end());
-  EXPECT_FALSE(gis::FindShapefile(drainage, "catchtemp"));
+  const std::vector<std::string> statuses = t.feedback.Statuses();
+  EXPECT_NE(std::ranges::find(statuses, "Fixing Extents for catchment"), statuses.end());
 }
 
 }  // namespace

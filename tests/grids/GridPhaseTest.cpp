@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <map>
 #include <optional>
@@ -54,32 +53,14 @@ std::vector<std::int32_t> Cells(const fs::path& folder) {
   return cells;
 }
 
-// A value attribute table as ArcGIS might leave it: names in capitals, rows as given (the
-// program's own writer refuses a value twice).
-void WriteTable(const fs::path& dbf, const std::vector<VatRow>& rows) {
-  std::vector<test::DbfRecord> records;
-  records.reserve(rows.size());
-  for (const VatRow& r : rows)
-    records.push_back(
-        {{std::to_string(gis::VatInteger(r[0])), std::to_string(gis::VatInteger(r[1])),
-          std::to_string(gis::VatInteger(r[2])), std::get<std::string>(r[3])}});
-  test::WriteDbf(
-      dbf, {{"VALUE", 'N', 10}, {"COUNT", 'N', 10}, {"COMID", 'N', 10}, {"PROD_UNIT", 'C', 4}},
-      records);
-}
-
-// An ArcInfo workspace copied with one grid under another name. The INFO directory names the
-// grid's tables and their files, so those names change with it; cells and rows stay as ArcGIS
-// wrote them.
-void CopyArcInfoGridAs(const fs::path& workspace, const std::string& grid, const fs::path& into,
-                       const std::string& name) {
+// The ArcInfo workspace of the Ottawa census tracts copied into `into`, its grid gct_raster as
+// cat. The INFO directory names the grid's tables and their files, so those names change with
+// it; cells and rows stay as ArcGIS wrote them.
+void CopyOttawaGridAsCat(const fs::path& into) {
+  const fs::path workspace = kData / "esri-grids/ottawa-census-tracts";
   fs::create_directories(into);
-  fs::copy(workspace / grid, into / name, fs::copy_options::recursive);
+  fs::copy(workspace / "gct_raster", into / "cat", fs::copy_options::recursive);
   fs::copy(workspace / "info", into / "info", fs::copy_options::recursive);
-  const auto upper = [](std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
-    return s;
-  };
   // Names and paths fill blank-padded fields: the shorter name is padded to the field's end.
   const auto rename = [](const fs::path& file, const std::string& from, const std::string& to) {
     std::string bytes = test::ReadFile(file);
@@ -91,9 +72,9 @@ void CopyArcInfoGridAs(const fs::path& workspace, const std::string& grid, const
     }
     WriteFile(file, bytes);
   };
-  rename(into / "info/arc.dir", upper(grid) + ".", upper(name) + ".");
+  rename(into / "info/arc.dir", "GCT_RASTER.", "CAT.");
   for (const auto& e : fs::directory_iterator(into / "info"))
-    if (e.path().extension() == ".dat") rename(e.path(), "../" + grid + "/", "../" + name + "/");
+    if (e.path().extension() == ".dat") rename(e.path(), "../gct_raster/", "../cat/");
 }
 
 class GridPhaseTest : public test::RunFixture {
@@ -104,7 +85,20 @@ class GridPhaseTest : public test::RunFixture {
             const std::optional<std::vector<VatRow>>& vat) {
     const fs::path ws = f.input / name;
     WriteGrid(ws / "drainage/cat", x, cat);
-    if (vat) WriteTable(ws / "drainage/cat/cat.tif.vat.dbf", *vat);
+    if (vat) {
+      // As ArcGIS might leave it: names in capitals, rows as given (the program's own writer
+      // refuses a value twice).
+      std::vector<test::DbfRecord> records;
+      records.reserve(vat->size());
+      for (const VatRow& r : *vat)
+        records.push_back(
+            {{std::to_string(gis::VatInteger(r[0])), std::to_string(gis::VatInteger(r[1])),
+              std::to_string(gis::VatInteger(r[2])), std::get<std::string>(r[3])}});
+      test::WriteDbf(
+          ws / "drainage/cat/cat.tif.vat.dbf",
+          {{"VALUE", 'N', 10}, {"COUNT", 'N', 10}, {"COMID", 'N', 10}, {"PROD_UNIT", 'C', 4}},
+          records);
+    }
     std::vector<std::int32_t> cells(cat.size());
     for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<std::int32_t>(i % 100);
     WriteGrid(ws / "elev_unit/elev_cm", x, cells);
@@ -282,16 +276,15 @@ TEST_F(GridPhaseTest, ReadsGridsArcGisWroteAsCatchmentGrids) {
   const fs::path cat = f.output / "drainage/cat";
 
   // ArcInfo grids with their INFO tables (VALUE and COUNT only), the second as the first.
-  const fs::path ottawa = kData / "esri-grids/ottawa-census-tracts";
   for (const char* unit : {"ESRI1", "ESRI2"}) {
-    CopyArcInfoGridAs(ottawa, "gct_raster", f.input / unit / "drainage", "cat");
+    CopyOttawaGridAsCat(f.input / unit / "drainage");
     units.push_back(unit);
   }
   auto before = test::Snapshot(f.input, {"list.txt"});
   Run(ctx);
   // Nothing is written beside an input.
   EXPECT_EQ(test::Changes(before, test::Snapshot(f.input, {"list.txt"})), test::kNoChanges);
-  auto expected = valueCounts(ottawa / "gct_raster");
+  auto expected = valueCounts(kData / "esri-grids/ottawa-census-tracts/gct_raster");
   EXPECT_EQ(expected.erase(0), 1u);  // no catchment
   EXPECT_EQ(expected.size(), 153u);
   EXPECT_EQ(valueCounts(cat), expected);

@@ -52,9 +52,7 @@ std::string VerifyList(const fs::path& p) {
 }
 std::string Box(const std::string& text) { return "box RivanetAppend [OK] " + text; }
 
-constexpr Answer kYes = Answer::Yes;
-constexpr Answer kNo = Answer::No;
-constexpr Answer kCancel = Answer::Cancel;
+using enum Answer;
 
 // A main window on the run fixture's application folder, answered by a script.
 class MainWindowTest : public test::RunFixture {
@@ -92,7 +90,7 @@ class MainWindowTest : public test::RunFixture {
   }
   // The answers that start a run from `out` with the fixture's list.
   void ScriptRun(const fs::path& out) {
-    dialogs.script = {f.input.string(), kYes, out.string(), kYes, f.list.string(), kYes};
+    dialogs.script = {f.input.string(), Yes, out.string(), Yes, f.list.string(), Yes};
   }
   std::string Summary(const char* status) const {
     return VersionText() + " processed " + f.list.string() +
@@ -117,20 +115,20 @@ TEST_F(MainWindowTest, SelectDataAsksInOrderAndStopsOrRunsAsAnswered) {
   };
   const std::vector<Case> cases = {
       {"folder browser cancelled", {std::string()}, {kInputPrompt}},
-      {"input folder question cancelled", {in.string(), kCancel}, {kInputPrompt, VerifyInput(in)}},
+      {"input folder question cancelled", {in.string(), Cancel}, {kInputPrompt, VerifyInput(in)}},
       {"No asks again; overwrite No ends the command",
-       {in.string(), kNo, in.string(), kYes, out.string(), kYes, kNo},
+       {in.string(), No, in.string(), Yes, out.string(), Yes, No},
        {kInputPrompt, VerifyInput(in), kInputPrompt, VerifyInput(in), kOutputPrompt,
         VerifyOutput(out), Overwrite(out)}},
       {"list dialog cancelled, no overwrite question without Drainage",
-       {in.string(), kYes, out.string(), kYes, std::string()},
+       {in.string(), Yes, out.string(), Yes, std::string()},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog}},
       {"list question cancelled",
-       {in.string(), kYes, out.string(), kYes, list.string(), kCancel},
+       {in.string(), Yes, out.string(), Yes, list.string(), Cancel},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kListDialog,
         VerifyList(list)}},
       {"all answered, the output folder on the second try",
-       {in.string(), kYes, out.string(), kNo, out.string(), kYes, kYes, list.string(), kYes},
+       {in.string(), Yes, out.string(), No, out.string(), Yes, Yes, list.string(), Yes},
        {kInputPrompt, VerifyInput(in), kOutputPrompt, VerifyOutput(out), kOutputPrompt,
         VerifyOutput(out), Overwrite(out), kListDialog, VerifyList(list),
         Box("Finished running " + list.string())}},
@@ -250,10 +248,10 @@ TEST_F(MainWindowTest, DeleteLogDeletesBothLogsAndPassesSilentlyOverWhatItCannot
     bool activeLeft, copyLeft;
   };
   const Case cases[] = {
-      {"OK", Answer::Ok, kFile, false, false},
-      {"Cancel", Answer::Cancel, kFile, true, true},
-      {"OK, Active.log undeletable", Answer::Ok, kFolder, true, false},
-      {"OK, no Active.log", Answer::Ok, kNone, false, false},
+      {"OK", Ok, kFile, false, false},
+      {"Cancel", Cancel, kFile, true, true},
+      {"OK, Active.log undeletable", Ok, kFolder, true, false},
+      {"OK, no Active.log", Ok, kNone, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -310,10 +308,12 @@ TEST_F(MainWindowTest, QuitCopiesTheLogAndTheCloseBoxDoesNot) {
 }
 
 TEST_F(MainWindowTest, AboutAndHelpAreSingleAndAboutTellsTheLibraryVersions) {
+  // The form's twips come out as pixels rounded to the nearest.
+  EXPECT_EQ(window->size(), QSize(639, 480));
+  PictureButton* box = window->PictureBox(1);
+  EXPECT_EQ(box->geometry(), QRect(7, 4, 113, 31));
   // A press shows the box pushed in (24 x 12 twips: 2 px right, 1 down), the release puts it
   // back and runs the command, whichever mouse button it was.
-  PictureButton* box = window->PictureBox(1);
-  EXPECT_EQ(box->pos(), QPoint(7, 4));
   QTest::mousePress(box, Qt::RightButton);
   EXPECT_EQ(box->pos(), QPoint(9, 5));
   EXPECT_EQ(window->About(), nullptr);

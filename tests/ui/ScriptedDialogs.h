@@ -44,17 +44,13 @@ class ScriptedDialogs : public ui::Dialogs {
 
   template <class T>
   T Take(T otherwise) {
-    if (script.empty()) {
-      ADD_FAILURE() << "no answer scripted for: " << shown.back();
+    if (script.empty() || !std::holds_alternative<T>(script.front())) {
+      ADD_FAILURE() << "no answer of the right kind scripted for: " << shown.back();
       return otherwise;
     }
-    const Reply next = script.front();
+    const T next = std::get<T>(script.front());
     script.pop_front();
-    if (!std::holds_alternative<T>(next)) {
-      ADD_FAILURE() << "scripted answer of the wrong kind for: " << shown.back();
-      return otherwise;
-    }
-    return std::get<T>(next);
+    return next;
   }
 };
 

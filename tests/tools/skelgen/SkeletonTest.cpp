@@ -1,9 +1,11 @@
 // The skeleton and scratch database rivanet-skelgen writes, read back with OGR and SQLite and
-// compared with the schema; and a failed run that must keep the previous skeleton.
+// compared with the schema; and failed runs, which must keep the previous skeleton. These are the
+// tests of the empty-class and table writer the tool shares with rivanet-synth too.
 
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -93,22 +95,39 @@ TEST(Skelgen, SkeletonAndDatabaseMatchTheSchema) {
   EXPECT_EQ(rows.Int64(0), 0);
 }
 
-TEST(Skelgen, FailedRunKeepsThePreviousSkeleton) {
+// A bad schema file stops the tool before it writes anything. A write that fails half way (two
+// classes want the same files, a coordinate system there is none of) names its file. (Names
+// dBASE would cut short and a table on a class's .dbf are refused by the schema loader first.)
+TEST(Skelgen, FailedRunNamesTheFileAndKeepsThePreviousSkeleton) {
   TempDir app;
   WriteFile(app / "Skel/previous.dbf", "kept");
   WriteFile(app / "VatWorkSkel.mdb", "kept");
   WriteFile(app / "bad.schema", "epsg 5070\ntable T\n field X Long 10\nend\n");
   const Tree before = Snapshot(app.Path());
-
-  // A bad schema file stops the tool before it writes anything.
   EXPECT_EQ(RunSkelgen({"--schema", (app / "bad.schema").string(), "--out", app.Path().string()},
                        app.Path()),
             1);
-  // A failure half way through writing (two classes want the same files).
-  Schema schema = LoadSchema(kSchemaFile);
-  schema.featureClasses.push_back(schema.featureClasses.front());
-  EXPECT_THROW(WriteSkeleton(schema, app.Path()), std::runtime_error);
-
+  const struct {
+    std::function<void(Schema&)> spoil;
+    const char* says;
+    const char* file;
+  } cases[] = {
+      {[](Schema& s) { s.featureClasses.push_back(s.featureClasses.front()); }, "Already exists",
+       "/Drainage/catchment.shp"},
+      {[](Schema& s) { s.epsg = 999999; }, "999999", "/Drainage/catchment.prj"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    Schema schema = LoadSchema(kSchemaFile);
+    c.spoil(schema);
+    try {
+      WriteSkeleton(schema, app.Path());
+      ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+      for (const char* part : {c.says, c.file})
+        EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what();
+    }
+  }
   EXPECT_EQ(Changes(before, Snapshot(app.Path())), kNoChanges);
 }
 

@@ -69,19 +69,41 @@ fs::path Unit(int i) {
   return dir / "run" / kUnitNames[i];
 }
 
-// Every grid lies on one cell grid in EPSG:5070; where units overlap (by kMargin cells, to the
-// right and below) their elevations and the rows of every table for shared Comids are the same.
-TEST(SynthOutputTest, OverlappingUnits_AlignAndAgreeOnCellsAndSharedRows) {
+// In each unit every grid lies on one cell grid in EPSG:5070, placed by the unit's place in the
+// layout; each catchment-grid value has one VAT row counting its cells and naming a flowline's
+// Comid, each Comid once.
+TEST(SynthOutputTest, EachUnit_GridsAlignAndTheCatchmentVatCountsTheGrid) {
   const std::string epsg5070 = gis::WktOf(*gis::SpatialRefFromEpsg(5070, {}), "EPSG");
-  for (int i = 0; i < kUnits; ++i)
-    for (const auto& schemaGrid : rivanet::schema::ShippedSchema().grids) {
-      SCOPED_TRACE(std::string(kUnitNames[i]) + "/" + schemaGrid.Path());
-      const gis::GridGeometry g = gis::GridReader(Unit(i) / schemaGrid.Path()).Geometry();
-      EXPECT_TRUE(gis::SameCrs(g.crsWkt, epsg5070));
-      EXPECT_EQ(std::pair(g.cols, g.cellSize), std::pair(kCells, 30.0));
-      EXPECT_EQ(gis::AlignedOffset(gis::GridReader(Unit(0) / schemaGrid.Path()).Geometry(), g),
-                (gis::CellOffset{i % 2 * kStride, i / 2 * kStride}));
+  for (int i = 0; i < kUnits; ++i) {
+    SCOPED_TRACE(kUnitNames[i]);
+    for (const auto& grid : rivanet::schema::ShippedSchema().grids) {
+      const gis::GridGeometry g = gis::GridReader(Unit(i) / grid.Path()).Geometry();
+      EXPECT_TRUE(gis::SameCrs(g.crsWkt, epsg5070)) << grid.Path();
+      EXPECT_EQ(std::pair(g.cols, g.cellSize), std::pair(kCells, 30.0)) << grid.Path();
+      EXPECT_EQ(gis::AlignedOffset(gis::GridReader(Unit(0) / grid.Path()).Geometry(), g),
+                (gis::CellOffset{i % 2 * kStride, i / 2 * kStride}))
+          << grid.Path();
     }
+    std::map<std::int64_t, std::int64_t> cells, vatCells;  // by value
+    for (std::int32_t v : ReadCells(Unit(i) / "drainage/cat"))
+      if (v > 0) ++cells[v];
+    ASSERT_GT(cells.size(), 10u);
+    const auto flowlines = RowsByComid(Unit(i) / "hydrography/RVXFlowline.dbf");
+    const gis::Vat vat = gis::ReadVat(Unit(i) / "drainage/cat");
+    std::set<std::int64_t> comids;
+    for (const auto& row : vat.rows) {
+      const std::int64_t comid = gis::VatInteger(row[gis::FindVatField(vat, "Comid")]);
+      vatCells[gis::VatInteger(row[0])] = gis::VatInteger(row[1]);
+      EXPECT_TRUE(flowlines.count(comid)) << "VAT Comid " << comid << " has no flowline";
+      EXPECT_TRUE(comids.insert(comid).second) << "Comid " << comid << " twice in the VAT";
+    }
+    EXPECT_EQ(vatCells, cells);
+  }
+}
+
+// Where units overlap (by kMargin cells, to the right and below) their elevations and the rows
+// of every table for shared Comids are the same.
+TEST(SynthOutputTest, OverlappingUnits_AgreeOnCellsAndSharedRows) {
   std::vector<fs::path> tables;
   for (const auto& e : fs::recursive_directory_iterator(Unit(0)))
     if (e.path().extension() == ".dbf") tables.push_back(fs::relative(e.path(), Unit(0)));
@@ -109,27 +131,6 @@ TEST(SynthOutputTest, OverlappingUnits_AlignAndAgreeOnCellsAndSharedRows) {
       for (const auto& [comid, rows] : ra) identicalRows += rows.size();
     }
     EXPECT_GE(identicalRows, shared.size() * 5);
-  }
-}
-
-// Each catchment-grid value has one VAT row counting its cells and naming a flowline's Comid.
-TEST(SynthOutputTest, CatchmentVat_CountsTheGridAndNamesEachFlowlineOnce) {
-  for (int i = 0; i < kUnits; ++i) {
-    SCOPED_TRACE(kUnitNames[i]);
-    std::map<std::int64_t, std::int64_t> cells, vatCells;  // by value
-    for (std::int32_t v : ReadCells(Unit(i) / "drainage/cat"))
-      if (v > 0) ++cells[v];
-    ASSERT_GT(cells.size(), 10u);
-    const auto flowlines = RowsByComid(Unit(i) / "hydrography/RVXFlowline.dbf");
-    const gis::Vat vat = gis::ReadVat(Unit(i) / "drainage/cat");
-    std::set<std::int64_t> comids;
-    for (const auto& row : vat.rows) {
-      const std::int64_t comid = gis::VatInteger(row[gis::FindVatField(vat, "Comid")]);
-      vatCells[gis::VatInteger(row[0])] = gis::VatInteger(row[1]);
-      EXPECT_TRUE(flowlines.count(comid)) << "VAT Comid " << comid << " has no flowline";
-      EXPECT_TRUE(comids.insert(comid).second) << "Comid " << comid << " twice in the VAT";
-    }
-    EXPECT_EQ(vatCells, cells);
   }
 }
 
