@@ -102,26 +102,3 @@ TEST(GridWriter, UnfinishedWriteLeavesTheEarlierGridAsItWas) {
   EXPECT_EQ(test::Snapshot(folder),
             (test::Tree{{"Basins.tif", test::ReadFile(folder / "Basins.tif")}}));
 }
-
-TEST(GridWriter, RefusesMisuseAndNamesTheFile) {
-  test::TempDir dir;
-  const GridGeometry g{0, 10, 1, 10, 10, ""};
-  const Cells cells(100, 1);
-  GridWriter writer(dir / "a", g, CellType::Int32, std::nullopt);
-  writer.WriteRows(0, 2, cells.data());
-  const AppError gap = Raised([&] { writer.WriteRows(5, 2, cells.data()); });
-  EXPECT_EQ(gap.Number(), kErrSubscriptOutOfRange);
-  EXPECT_NE(gap.Description().find("a.tif"), std::string::npos) << gap.Description();
-
-  // Refused before a cell is written: nothing stays behind, not even the folder.
-  const auto make = [&](const char* name, const GridGeometry& geometry, CellType type,
-                        std::int32_t noData) {
-    return Raised([&] { GridWriter w(dir / name, geometry, type, noData); });
-  };
-  EXPECT_EQ(make("b", {0, 0, 1, 1, 1, ""}, CellType::UInt8, 300).Number(), kErrOverflow);
-  EXPECT_EQ(make("c", {0, 0, 0, 5, 5, ""}, CellType::Int32, 0).Number(), kErrInvalidArgument);
-  const AppError crs = make("d", {0, 0, 1, 5, 5, "GEOGCS[broken"}, CellType::Int32, 0);
-  EXPECT_EQ(crs.Source(), "GDAL");
-  EXPECT_NE(crs.Description().find("d.tif"), std::string::npos) << crs.Description();
-  for (const char* name : {"b", "c", "d"}) EXPECT_FALSE(fs::exists(dir / name)) << name;
-}
