@@ -3,7 +3,6 @@
 
 #include "GisTest.h"
 #include "platform/gis/DbfAppender.h"
-#include "platform/gis/DbfCheck.h"
 #include "platform/gis/DbfReader.h"
 #include "support/DbfFile.h"
 
@@ -73,17 +72,6 @@ TEST(DbfTable, StoredTextReadsAsValuesOrIsRefusedNamingFileRowAndField) {
   }
   const AppError missing = test::Raised([&] { DbfReader reader(dir / "absent.dbf"); });
   EXPECT_NE(missing.Description().find("absent.dbf"), std::string::npos);
-}
-
-TEST(DbfTable, NumberAndDateTextRules) {
-  for (const char* yes : {"", "   ", "*****", "12", "-12", "+1.5", ".5", "5.", "1e10", " -2.5E-3 "})
-    EXPECT_TRUE(IsDbfNumberText(yes)) << yes;
-  for (const char* no : {"-", ".", "1.2.3", "1e", "12a", "a12", "1 2", "*1", "1,5"})
-    EXPECT_FALSE(IsDbfNumberText(no)) << no;
-  for (const char* yes : {"", "00000000", "20240229", "19991231"})
-    EXPECT_TRUE(IsDbfDateText(yes)) << yes;
-  for (const char* no : {"20230229", "2024-01-01", "2024010", "00010000", "abcdefgh"})
-    EXPECT_FALSE(IsDbfDateText(no)) << no;
 }
 
 TEST(DbfTable, CodePagesTravelAsUtf8AndBackAndWidthsCountTheTablesBytes) {
