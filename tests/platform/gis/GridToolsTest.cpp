@@ -177,10 +177,10 @@ TEST(ExtractByAttributes, KeepsTheCellsTheConditionAccepts) {
   WriteGrid(dir / "in", At(0, 10, 10, 5, 1), {-2, 0, 3, 5, N});
   // Each operator once; fractional and out-of-range thresholds.
   const std::pair<const char*, Cells> kept[] = {
-      {"value > 0", {O, O, 3, 5, O}},       {"VALUE>=0", {O, 0, 3, 5, O}},
-      {"Value < 3", {-2, 0, O, O, O}},      {" value <= -2 ", {-2, O, O, O, O}},
-      {"value = 5", {O, O, O, 5, O}},       {"value <> 0", {-2, O, 3, 5, O}},
-      {"\"VALUE\" > 2.5", {O, O, 3, 5, O}}, {"value = 2.5", {O, O, O, O, O}},
+      {"value > 0", {O, O, 3, 5, O}},          {"VALUE>=0", {O, 0, 3, 5, O}},
+      {"Value < 3", {-2, 0, O, O, O}},         {" value <= -2 ", {-2, O, O, O, O}},
+      {"value = 5", {O, O, O, 5, O}},          {"value <> 0", {-2, O, 3, 5, O}},
+      {"\"VALUE\" > 2.5", {O, O, 3, 5, O}},    {"value = 2.5", {O, O, O, O, O}},
       {"value > 3000000000", {O, O, O, O, O}},
   };
   for (const auto& [clause, cells] : kept) {

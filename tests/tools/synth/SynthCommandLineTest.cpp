@@ -30,8 +30,6 @@ TEST(SynthCommandLineTest, Refusals_ExitNonZeroWithAReasonAndWriteNothing) {
       {{"--out", out, "--count", "0"}, "--count must be at least 1"},
       {{"--out", (dir / "file").string(), "--count", "2"}, "is not a folder"},
       {{"--out", out, "--count", "2", "--colour", "blue"}, "unknown option '--colour'"},
-      {{"--out", out, "--count", "two"}, "--count needs a whole number"},
-      {{"--count", "2"}, "--out is missing"},
       {{"--out", taken, "--count", "2"}, "unit_U002 already exists"},
   };
   for (const auto& c : cases) {
