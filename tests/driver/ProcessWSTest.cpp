@@ -90,7 +90,8 @@ TEST(ProcessWSTest, SuccessfulRunWritesOnlyItsOutputAndLooksInOrder) {
 }
 
 void SetSkeleton(const RunFolders& f, const std::string& value) {
-  WriteFile(f.app / "RivanetAppend.ini", "[Working]\r\nSkelPath=" + value + "\r\n");
+  // Section and key are found whatever their letter case, blanks around "=" aside.
+  WriteFile(f.app / "RivanetAppend.ini", "[working]\r\nSKELPATH = " + value + "\r\n");
 }
 
 // "{app}", "{input}", "{output}", "{list}" in `text` stand for the run's folders.
