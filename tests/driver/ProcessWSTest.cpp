@@ -180,8 +180,6 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
       {"a feature class without its index",
        [](F f) { fs::remove(f.app / "Skel/Drainage/catchment.shx"); },
        "Error: The skeleton file {app}/Skel/Drainage/catchment.shx is missing."},
-      {"a table missing", [](F f) { fs::remove(f.app / "Skel/RVXStatus.dbf"); },
-       "Error: The skeleton file {app}/Skel/RVXStatus.dbf is missing."},
       {"list ends after one workspace", [](F f) { WriteFile(f.list, "A\r\n\r\nB\r\n"); },
        "Error: There was one or fewer entries in {list}"},
   };
