@@ -107,12 +107,18 @@ TEST_F(EndToEndTest, FailedCheckEndsQuicklyWithStatusOneAndTheOutputUntouched) {
   EXPECT_EQ(test::Changes(before, test::Snapshot(dir.Path(), skip)), test::kNoChanges);
 }
 
-// (A path that would forge a log entry is written escaped, as every entry is: ActivityLogTest.)
+// A path that would forge a log entry is written with its control characters spelled out, as
+// every entry is, so that no message can make a second line.
 TEST_F(EndToEndTest, CommandLineThatNamesNoFileLogsOneLine) {
-  for (const fs::path& path : {dir / "absent.ini", dir / "job"}) {  // no file, a folder
+  const std::pair<fs::path, fs::path> cases[] = {
+      {dir / "absent.ini", dir / "absent.ini"},
+      {dir / "job", dir / "job"},  // a folder
+      {dir / "x\r\n01/01/2020  00:00:00 Batch Run - forged\t\x1B",
+       dir / "x\\r\\n01/01/2020  00:00:00 Batch Run - forged\\t\\x1B"}};
+  for (const auto& [path, shown] : cases) {
     fs::remove(f.app / "Active.log");
     EXPECT_EQ(Run({path.string()}).exitCode, 3);
-    EXPECT_EQ(Log(), std::vector<std::string>{path.string() + " was not a valid file/database"});
+    EXPECT_EQ(Log(), std::vector<std::string>{shown.string() + " was not a valid file/database"});
     EXPECT_NE(ReadFile(f.app / "Active.log").find(" Batch Run - "), std::string::npos);
     EXPECT_EQ(ReadFile(f.app / "RivanetAppend.log"), ReadFile(f.app / "Active.log"));
   }

@@ -19,13 +19,15 @@ class ListCheckTest : public test::RunFixture {
   }
 };
 
+// The list is read line by line (CR LF or LF), blanks trimmed, an editor's byte-order mark
+// skipped; duplicates are kept (the overflow case below).
 TEST_F(ListCheckTest, BuildsTheMosaicListsInListOrderWhateverTheLetterCase) {
   MakeWorkspace(f.input, "A");
   MakeWorkspace(f.input, "B;C");  // a ";" in a folder name is just a character
   for (const char* grid :
        {"Drainage/Cat", "Elev_Unit/ELEV_CM", "FAC_FDR_UNIT/fac", "FAC_FDR_UNIT/Fdr"})
     fs::create_directories(f.input / "C" / grid);
-  const auto inputs = Check("B;C\r\n  A \r\nc\r\n");
+  const auto inputs = Check("\357\273\277B;C\r\n  A \nc\r\n");  // the mark: EF BB BF
   ASSERT_TRUE(inputs);
   const std::vector<fs::path> workspaces = {f.input / "B;C", f.input / "A", f.input / "c"};
   EXPECT_EQ(inputs->workspaces, workspaces);
@@ -64,7 +66,7 @@ TEST_F(ListCheckTest, FirstMissingGridFailsTheCheckNamingIt) {
   }
 }
 
-TEST_F(ListCheckTest, WorkspaceCountOverflowIsAnError) {
+TEST_F(ListCheckTest, UnreadableListOrCountOverflowIsAnErrorNamingTheList) {
   MakeWorkspace(f.input, "A");
   std::string content;
   for (int i = 0; i < 32767; ++i) content += "A\n";
@@ -74,6 +76,14 @@ TEST_F(ListCheckTest, WorkspaceCountOverflowIsAnError) {
     FAIL() << "the 32768th workspace must overflow the count";
   } catch (const AppError& e) {
     EXPECT_EQ(e.Number(), kErrOverflow);
+    EXPECT_NE(e.Description().find(f.list.string()), std::string::npos);
+  }
+  fs::remove(f.list);
+  try {
+    CheckWorkspaceList(Context(false), f.input, f.list);
+    FAIL() << "a missing list must be refused";
+  } catch (const AppError& e) {
+    EXPECT_EQ(e.Number(), ENOENT);
     EXPECT_NE(e.Description().find(f.list.string()), std::string::npos);
   }
 }

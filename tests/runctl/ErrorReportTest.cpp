@@ -11,34 +11,9 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using Boxes = std::vector<std::string>;
 
-// (The report's layout is checked where the program writes one: the batch and window tests.)
-TEST(InProcedureTest, InnermostProcedureNamesTheReportAndNothingEscapesUnreported) {
-  try {
-    InProcedure("ProcessWS", [] {
-      InProcedure("AppendTable", [] { throw AppError(75, "Path/File access error"); });
-    });
-    FAIL();
-  } catch (const ReportedError& e) {
-    EXPECT_EQ(e.Report().rfind("Error 75 (Path/File access error) in procedure AppendTable of ", 0),
-              0u)
-        << e.Report();
-    EXPECT_EQ(e.Tail(), ErrorTail::Standard);
-  }
-  try {
-    InProcedure(
-        "Main", [] { throw std::runtime_error("boom"); }, kModuleSubMain,
-        ErrorTail::WithoutLogCopy);
-    FAIL();
-  } catch (const ReportedError& e) {
-    EXPECT_EQ(e.Report(),
-              "Error 51 (Internal error: boom) in procedure Main of Module mdlSubMain "
-              "Error Source:RivanetAppend occurred at line 0");
-    EXPECT_EQ(e.Tail(), ErrorTail::WithoutLogCopy);
-  }
-}
-
 // Every report is logged and, in a window run, shown in a box; only the standard tail makes
-// the log copy.
+// the log copy. (The report's layout and the procedure it names are checked where the program
+// writes one: the batch and window tests. The closing pass's tail is checked only here.)
 TEST(EndWithReportTest, LogsShowsAndCopiesByTailAndRunMode) {
   for (const bool interactive : {true, false}) {
     for (const ErrorTail tail :

@@ -6,39 +6,11 @@
 #include "support/RunProgram.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
-#include "ui/ButtonCaption.h"
 #include "ui/Interactive.h"
 #include "ui/SelectFolder.h"
 
 namespace rivanet::ui {
 namespace {
-
-TEST(PictureButtonTest, TagsSplitAtTheFirstCommaAndPlaceTheCaption) {
-  // A box of 113 x 31 pixels, a caption of 40 x 20.
-  struct Case {
-    const char* tag;
-    const char* caption;
-    const char* code;
-    double x, y;
-  };
-  // Every button of the window is tagged "<caption> ,R": the caption ends one blank short of the
-  // right edge, as its trailing blank counts.
-  const Case cases[] = {
-      {"About ,R", "About ", "R", 73, 5.5},
-      {"Select Data", "Select Data", "", 36.5, 5.5},  // no comma: centred
-      {"Help,ul", "Help", "ul", 0, 0},                // lower case reads as UL
-      {"Quit,R,L", "Quit", "R,L", 36.5, 5.5},         // two commas: the rest is the code, unknown
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.tag);
-    const ButtonTag tag = SplitTag(c.tag);
-    EXPECT_EQ(tag.caption, c.caption);
-    EXPECT_EQ(tag.code, c.code);
-    const CaptionOrigin at = PlaceCaption(113, 31, 40, 20, tag.code);
-    EXPECT_DOUBLE_EQ(at.x, c.x);
-    EXPECT_DOUBLE_EQ(at.y, c.y);
-  }
-}
 
 TEST(SelectFolderTest, OnlyTheRootKeepsItsTrailingSeparator) {
   EXPECT_EQ(ShellFolderPath("/"), "/");

@@ -59,17 +59,10 @@ TEST(SchemaLoader, RejectsBadInputNamingFileAndLine) {
       {"featureclass F Point\n field Comid String 10\nend\n", 4, "Comid must be Integer"},
       {"table T\n field ReachCodeXY String 14\nend\n", 3, "longer than 10 characters"},
       {"table T\n field N Integer 11\nend\n", 3, "Integer width"},  // would not stay 32-bit
-      {"table T\n field R Real 19 0\nend\n", 3, "Real precision"},
       {"table T\n field S String\nend\n", 3, "field <name> String <width>"},
-      {"featureclass F Polyline\n", 2, "unknown geometry type 'Polyline'"},
       {fc + "table T\n", 4, "inside 'featureclass hydro/F'"},
-      {fc + "end\ntable f\n field A Integer 1\nend\n", 5,
-       "duplicate feature class or table name 'f'"},
       {"table T\nend\n", 3, "has no fields"},
       {"featureclass ../F Point\n", 2, "bad folder"},
-      {"grid cat Int32\n", 2, "needs a folder"},
-      {"grid d/cat Float32\n", 2, "unknown cell type 'Float32'"},
-      {"append T\n", 2, "names no feature class or table"},
       {"table T\n field A Integer 1\nend\nappend T later\n", 5, "unknown route"},
   };
   for (const auto& c : cases) {
