@@ -57,8 +57,6 @@ struct Fault {
   const char* killAfter = "";
 };
 
-std::ostream& operator<<(std::ostream& os, const Fault& f) { return os << f.name; }
-
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -196,10 +194,7 @@ class FaultRunTest : public ::testing::TestWithParam<Fault> {
     x.cleanApp = Names(f.app);
     x.cleanOutput = Names(f.output);
   }
-  static void TearDownTestSuite() {
-    delete examples;
-    examples = nullptr;
-  }
+  static void TearDownTestSuite() { delete std::exchange(examples, nullptr); }
 
   // Run folders under `root` with the example workspaces as input and a run file beside them.
   static test::RunFolders Job(const fs::path& root) {
@@ -344,7 +339,6 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
   }
   EXPECT_EQ(Names(f.app), examples->cleanApp);
   EXPECT_EQ(Names(f.output), examples->cleanOutput);
-  EXPECT_EQ(test::Changes(input, test::Snapshot(f.input)), test::kNoChanges);
   EXPECT_TRUE(AllReadable(f.output, examples->finished)) << "problems printed above";
 }
 

