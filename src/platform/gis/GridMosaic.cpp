@@ -61,6 +61,55 @@ GridGeometry UnionGeometry(std::vector<MosaicSource>& sources, const Lattice& la
   return g;
 }
 
+// Finds the inputs that meet each window without looking at every input for every window, so
+// that a mosaic of many workspaces does not take time in the square of their number. Each input
+// is filed under the strips it reaches into; down a strip, an input joins at the window of its
+// first row and leaves after the window of its last. Windows must come strip by strip, top to
+// bottom in each (as Windows gives them).
+class MeetingInputs {
+ public:
+  MeetingInputs(std::vector<MosaicSource>& sources, const GridGeometry& g) : m_sources(sources) {
+    m_strips.resize(static_cast<std::size_t>((g.cols + kStripCols - 1) / kStripCols));
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      const MosaicSource& s = sources[i];
+      for (std::int64_t k = s.Col0() / kStripCols; k <= (s.Col0() + s.Cols() - 1) / kStripCols; ++k)
+        m_strips[static_cast<std::size_t>(k)].push_back(i);
+    }
+    for (std::vector<std::size_t>& strip : m_strips)
+      std::stable_sort(strip.begin(), strip.end(), [&](std::size_t a, std::size_t b) {
+        return sources[a].Row0() < sources[b].Row0();
+      });
+  }
+
+  // The inputs with cells in `w`, in list order (later ones are laid over earlier ones).
+  const std::vector<MosaicSource*>& In(const CellWindow& w) {
+    if (w.left != m_left) {
+      m_left = w.left;
+      m_next = 0;
+      m_active.clear();
+    }
+    const std::vector<std::size_t>& strip = m_strips[static_cast<std::size_t>(w.left / kStripCols)];
+    while (m_next < strip.size() && m_sources[strip[m_next]].Row0() < w.top + w.rows)
+      m_active.push_back(strip[m_next++]);
+    std::erase_if(m_active, [&](std::size_t i) {
+      return m_sources[i].Row0() + m_sources[i].Rows() <= w.top;
+    });
+    std::sort(m_active.begin(), m_active.end());
+    m_meeting.clear();
+    for (std::size_t i : m_active)
+      if (m_sources[i].Meets(w)) m_meeting.push_back(&m_sources[i]);
+    return m_meeting;
+  }
+
+ private:
+  std::vector<MosaicSource>& m_sources;
+  std::vector<std::vector<std::size_t>> m_strips;  // per strip, its inputs by first row
+  int m_left = -1;                                 // the strip being laid
+  std::size_t m_next = 0;                          // its next input to join
+  std::vector<std::size_t> m_active;               // its inputs met by the rows so far
+  std::vector<MosaicSource*> m_meeting;
+};
+
 // Turns the cells `keep` refuses into NoData and returns how many keep data. Written without
 // branches, so that the compiler can do several cells at once.
 template <class Keep>
@@ -112,14 +161,12 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
   GridWriter writer(output, geometry, pixelType, noData, options.encoding);
   ValueCounter counter;
   std::int64_t cellsWithData = 0;
-  std::vector<MosaicSource*> meeting;  // the inputs with cells in the window being filled
+  MeetingInputs meetingInputs(sources, geometry);
   // Runs on the filler's thread, which alone touches the inputs and the counts until Finish.
   // Each row is laid, extracted and counted while it is at hand, input after input in list
   // order.
   const auto fill = [&](const CellWindow& w, std::int32_t* cells) {
-    meeting.clear();
-    for (MosaicSource& s : sources)
-      if (s.Meets(w)) meeting.push_back(&s);
+    const std::vector<MosaicSource*>& meeting = meetingInputs.In(w);
     const std::size_t width = static_cast<std::size_t>(w.cols);
     for (int r = 0; r < w.rows; ++r) {
       std::int32_t* row = cells + static_cast<std::size_t>(r) * width;
