@@ -296,6 +296,7 @@ TEST_P(FaultRunTest, RunEndsCleanlyAndTheNextRunSucceeds) {
     ExpectFailedEnd(r);
     EXPECT_TRUE(Contains(LogText(), Before(fault.phase))) << "the limit hit before the phase";
     EXPECT_FALSE(Contains(LogText(), PhaseEnd(fault.phase))) << "the phase ended regardless";
+    EXPECT_TRUE(Contains(LogText(), "File too large")) << "the report gives no reason";
   } else {
     const std::string killAfter = fault.killAfter;
     const bool byFile = killAfter.rfind("file in ", 0) == 0;

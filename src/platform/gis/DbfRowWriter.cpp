@@ -129,7 +129,7 @@ void DbfRowWriter::Write(const Batch& batch) {
     m_feature->SetFID(OGRNullFID);
     CPLErrorReset();
     if (m_table.layer->CreateFeature(m_feature.get()) != OGRERR_NONE)
-      throw GdalError(kWriting, m_shownAs);
+      throw GdalWriteError(kWriting, m_shownAs);
     // GDAL only warns when it writes a value other than the one given (text it cannot convert
     // to the table's code page, a number it cannot fit).
     if (auto message = quiet.FirstMessage(kWriting, m_shownAs)) throw *message;

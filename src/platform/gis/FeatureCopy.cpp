@@ -34,11 +34,11 @@ void Fill(FeatureReader& source, GDALDataset& target, const fs::path& file) {
   while (source.Next()) {
     CPLErrorReset();
     if (copy->SetFieldsFrom(s.current.get(), sameField.data(), FALSE) != OGRERR_NONE)
-      throw GdalError("Cannot copy feature " + std::to_string(source.Number()), file);
+      throw GdalWriteError("Cannot copy feature " + std::to_string(source.Number()), file);
     copy->SetGeometryDirectly(s.current->StealGeometry());
     copy->SetFID(OGRNullFID);
     if (layer->CreateFeature(copy.get()) != OGRERR_NONE)
-      throw GdalError("Cannot copy feature " + std::to_string(source.Number()), file);
+      throw GdalWriteError("Cannot copy feature " + std::to_string(source.Number()), file);
   }
 }
 

@@ -245,7 +245,8 @@ void FeatureWriter::InsertStaged(FeatureReader& source) {
   out.SetFID(OGRNullFID);
   QuietGdal quiet;
   CPLErrorReset();
-  if (w.layer->CreateFeature(&out) != OGRERR_NONE) throw GdalError("Cannot append feature", w.file);
+  if (w.layer->CreateFeature(&out) != OGRERR_NONE)
+    throw GdalWriteError("Cannot append feature", w.file);
   // GDAL only warns when it cuts a value short; every value was checked, so any word from it
   // means the feature did not arrive as it was.
   if (auto message = quiet.FirstMessage("Cannot append feature", w.file)) throw *message;

@@ -4,6 +4,7 @@
 #include <cpl_error.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <system_error>
 
@@ -34,6 +35,30 @@ AppError MakeError(CPLErrorNum number, const std::string& message, std::string_v
                   ErrorScheme::Gdal);
 }
 
+// The system's reason for a failed write, when errno holds one a write fails for. Other values
+// may be left behind by calls that failed harmlessly on the way (a probe for a side file).
+std::string WriteFailureReason(int err) {
+  switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EIO:
+    case EROFS:
+      return std::error_code(err, std::generic_category()).message();
+    default:
+      return {};
+  }
+}
+
+// GDAL's message with the system's reason for a failed write added, when it lacks it.
+std::string WithReason(const std::string& message, int err) {
+  std::string text = Trimmed(message);
+  const std::string reason = WriteFailureReason(err);
+  if (!reason.empty() && text.find(reason) == std::string::npos)
+    text += (text.empty() ? "" : ": ") + reason;
+  return text;
+}
+
 void RemoveFile(const fs::path& file) {
   std::error_code ec;
   if (!fs::remove(file, ec) && ec) throw AppError::FromErrno(ec.value(), DisplayPath(file));
@@ -59,6 +84,7 @@ void QuietGdal::Record(CPLErr level, CPLErrorNum number, const char* message) {
   auto* self = static_cast<QuietGdal*>(CPLGetErrorHandlerUserData());
   if (self == nullptr || self->m_seen || level < CE_Warning) return;
   self->m_seen = true;
+  self->m_errno = errno;  // as the failed call that GDAL reports left it
   self->m_number = number;
   self->m_message = message != nullptr ? message : "";
 }
@@ -66,7 +92,7 @@ void QuietGdal::Record(CPLErr level, CPLErrorNum number, const char* message) {
 std::optional<AppError> QuietGdal::FirstMessage(std::string_view operation,
                                                 const fs::path& file) const {
   if (!m_seen) return std::nullopt;
-  return MakeError(m_number, m_message, operation, DisplayPath(file));
+  return MakeError(m_number, WithReason(m_message, m_errno), operation, DisplayPath(file));
 }
 
 AppError GdalError(std::string_view operation, std::string_view subject) {
@@ -75,6 +101,11 @@ AppError GdalError(std::string_view operation, std::string_view subject) {
 
 AppError GdalError(std::string_view operation, const fs::path& file) {
   return GdalError(operation, std::string_view(DisplayPath(file)));
+}
+
+AppError GdalWriteError(std::string_view operation, const fs::path& file) {
+  return MakeError(CPLGetLastErrorNo(), WithReason(CPLGetLastErrorMsg(), errno), operation,
+                   DisplayPath(file));
 }
 
 bool GdalFailed() { return CPLGetLastErrorType() >= CE_Failure; }
@@ -121,7 +152,7 @@ DatasetPtr OpenShapefile(const fs::path& file, bool update, std::string_view ope
 void CloseDataset(DatasetPtr& dataset, std::string_view operation, const fs::path& file) {
   CPLErrorReset();
   dataset.reset();
-  if (GdalFailed()) throw GdalError(operation, file);
+  if (GdalFailed()) throw GdalWriteError(operation, file);
 }
 
 FeaturePtr NewFeature(OGRLayer& layer) {

@@ -40,7 +40,8 @@ class QuietGdal {
   QuietGdal(const QuietGdal&) = delete;
   QuietGdal& operator=(const QuietGdal&) = delete;
 
-  // The first message GDAL raised in this scope, as GdalError words it; none when quiet.
+  // The first message GDAL raised in this scope, as GdalWriteError words it (with the system's
+  // reason when a write failed); none when quiet.
   std::optional<AppError> FirstMessage(std::string_view operation,
                                        const std::filesystem::path& file) const;
 
@@ -48,6 +49,7 @@ class QuietGdal {
   static void Record(CPLErr level, CPLErrorNum number, const char* message);
   bool m_seen = false;
   CPLErrorNum m_number = CPLE_None;
+  int m_errno = 0;
   std::string m_message;
 };
 
@@ -57,6 +59,10 @@ class QuietGdal {
 AppError GdalError(std::string_view operation, const std::filesystem::path& file);
 // As above for something that is no file (a coordinate system, an in-memory dataset).
 AppError GdalError(std::string_view operation, std::string_view subject);
+// As GdalError for a write that failed, with the system's reason added when GDAL's message
+// lacks it: some of GDAL's writers (dBASE records, GeoTIFF tiles) say only that a write failed,
+// not that the disk is full. Call it right after the failed call: it reads errno.
+AppError GdalWriteError(std::string_view operation, const std::filesystem::path& file);
 // True when the GDAL calls since the last CPLErrorReset() recorded a failure.
 bool GdalFailed();
 

@@ -240,7 +240,7 @@ void WriteVatRows(const VatFiles& v, const fs::path& dbf, const std::vector<VatF
     fill(r, *feature);
     CPLErrorReset();
     if (layer->CreateFeature(feature.get()) != OGRERR_NONE)
-      throw GdalError("Cannot write value attribute table row", dbf);
+      throw GdalWriteError("Cannot write value attribute table row", dbf);
   }
   CloseDataset(ds, "Cannot close value attribute table", dbf);
   table.Save(dbf);

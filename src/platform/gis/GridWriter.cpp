@@ -29,6 +29,14 @@ std::string TemporaryName(const std::string& grid) {
          ".partial";
 }
 
+// A failed write of the grid's cells as GDAL first reported it: its later messages say only
+// that a write failed, the first one why (a full disk).
+AppError WriteFailure(const QuietGdal& quiet, std::string_view operation, const fs::path& file) {
+  AppError error = GdalWriteError(operation, file);
+  if (auto first = quiet.FirstMessage(operation, file)) return *first;
+  return error;
+}
+
 }  // namespace
 
 struct GridWriter::Impl {
@@ -56,8 +64,8 @@ struct GridWriter::Impl {
   ~Impl();
   void Create(std::optional<std::int32_t> noData, const GridEncoding& encoding);
   void WriteTile(int tileRow, int tileCol, const std::int32_t* src, std::size_t stride,
-                 int rowsHere, int colsHere);
-  void FlushTiles(const std::int32_t* rows);
+                 int rowsHere, int colsHere, const QuietGdal& quiet);
+  void FlushTiles(const std::int32_t* rows, const QuietGdal& quiet);
   void PutInPlace();
 };
 
@@ -147,8 +155,10 @@ GridWriter::~GridWriter() = default;
 
 // Writes the tile at (tileRow, tileCol) from `src`, whose rows are `stride` cells apart and
 // hold `rowsHere` rows of `colsHere` cells inside the grid; the rest of the tile is filled.
+// `quiet` is the caller's: what GDAL said first in it names the cause of a failed write.
 void GridWriter::Impl::WriteTile(int tileRow, int tileCol, const std::int32_t* src,
-                                 std::size_t stride, int rowsHere, int colsHere) {
+                                 std::size_t stride, int rowsHere, int colsHere,
+                                 const QuietGdal& quiet) {
   const bool bytes = type == CellType::UInt8;
   for (int r = 0; r < kTile; ++r) {
     const std::int32_t* from = src + static_cast<std::size_t>(r) * stride;
@@ -165,19 +175,21 @@ void GridWriter::Impl::WriteTile(int tileRow, int tileCol, const std::int32_t* s
     }
   }
   CPLErrorReset();
-  if (band->WriteBlock(tileCol, tileRow, tileBuffer.data()) != CE_None)
-    throw GdalError("Cannot write grid block", file);
+  // Tiles are written to the file while later ones are handed over, so a failed write shows in
+  // the call that meets it, which may itself succeed, and later calls only fail.
+  if (band->WriteBlock(tileCol, tileRow, tileBuffer.data()) != CE_None || GdalFailed())
+    throw WriteFailure(quiet, "Cannot write grid block", file);
   ++tilesWritten;
 }
 
 // Writes the row of tiles at windowTop from `rows` (its rows, cols cells each).
-void GridWriter::Impl::FlushTiles(const std::int32_t* rows) {
+void GridWriter::Impl::FlushTiles(const std::int32_t* rows, const QuietGdal& quiet) {
   const int rowsHere = std::min(kTile, geometry.rows - windowTop);
   const std::size_t cols = static_cast<std::size_t>(geometry.cols);
   for (int tileCol = 0; tileCol * kTile < geometry.cols; ++tileCol) {
     const int left = tileCol * kTile;
     WriteTile(windowTop / kTile, tileCol, rows + left, cols, rowsHere,
-              std::min(kTile, geometry.cols - left));
+              std::min(kTile, geometry.cols - left), quiet);
   }
   windowTop += rowsHere;
 }
@@ -220,7 +232,7 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
     const std::int32_t* src = cells + static_cast<std::size_t>(i) * cols;
     if (w.nextRow == w.windowTop && rowCount - i >= tileRows) {
       // A whole row of tiles: written from the caller's cells, without a copy.
-      w.FlushTiles(src);
+      w.FlushTiles(src, quiet);
       w.nextRow += tileRows;
       i += tileRows;
       continue;
@@ -230,7 +242,7 @@ void GridWriter::WriteRows(int firstRow, int rowCount, const std::int32_t* cells
     std::copy(src, src + cols, w.window.begin() + static_cast<std::ptrdiff_t>(slot * cols));
     ++w.nextRow;
     ++i;
-    if (w.nextRow - w.windowTop == tileRows) w.FlushTiles(w.window.data());
+    if (w.nextRow - w.windowTop == tileRows) w.FlushTiles(w.window.data(), quiet);
   }
 }
 
@@ -251,8 +263,8 @@ void GridWriter::WriteTiles(int top, int left, int rows, int cols, const std::in
   if (w.type == CellType::UInt8) RefuseBeyondEightBits(cells, rows, stride, top, left, w.file);
   w.tilesMode = true;
   for (int c = 0; c < cols; c += kTile)
-    w.WriteTile(top / kTile, (left + c) / kTile, cells + c, stride, rows,
-                std::min(kTile, cols - c));
+    w.WriteTile(top / kTile, (left + c) / kTile, cells + c, stride, rows, std::min(kTile, cols - c),
+                quiet);
 }
 
 void GridWriter::Close() {
@@ -278,7 +290,7 @@ void GridWriter::Close() {
                     w.file);
   CPLErrorReset();
   ds->FlushCache(false);
-  if (GdalFailed()) throw GdalError("Cannot write grid", w.file);
+  if (GdalFailed()) throw WriteFailure(quiet, "Cannot write grid", w.file);
   CloseDataset(ds, "Cannot close grid", w.file);
   w.PutInPlace();
 }

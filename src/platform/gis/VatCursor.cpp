@@ -133,7 +133,7 @@ void VatCursor::UpdateRow() {
   QuietGdal quiet;
   CPLErrorReset();
   if (c.layer->SetFeature(c.row.get()) != OGRERR_NONE)
-    throw GdalError("Cannot write value attribute table row", c.dbf);
+    throw GdalWriteError("Cannot write value attribute table row", c.dbf);
 }
 
 void VatCursor::Flush() {
