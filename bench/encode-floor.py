@@ -8,7 +8,8 @@ PREDICTOR=2, BIGTIFF=IF_SAFER, NUM_THREADS=ALL_CPUS) at the given DEFLATE levels
 Each grid of OUTPUT_FOLDER (drainage/cat, elev_unit/elev_cm, fac_fdr_unit/fac, fac_fdr_unit/fdr,
 folders matched without regard to letter case) is read whole into a numpy array before its
 timer starts; the timer covers creating the file in SCRATCH_FOLDER, writing the array and
-closing the file. Prints "floor LEVEL GRID SECONDS" per grid and "floor LEVEL total SECONDS".
+closing the file. Prints "floor LEVEL GRID SECONDS" per grid, "floor LEVEL total SECONDS" and
+"floor LEVEL cpu SECONDS" (the CPU time of the process's threads while writing).
 """
 import os
 import sys
@@ -38,6 +39,7 @@ def main():
     output, scratch, levels = sys.argv[1], sys.argv[2], [int(a) for a in sys.argv[3:]]
     os.makedirs(scratch, exist_ok=True)
     totals = {level: 0.0 for level in levels}
+    cpu_totals = {level: 0.0 for level in levels}  # CPU time of all threads (GDAL's workers too)
     for rel in GRIDS:
         src = gdal.Open(ci_path(output, rel))
         band = src.GetRasterBand(1)
@@ -49,7 +51,7 @@ def main():
         for level in levels:
             target = os.path.join(scratch, "floor-%d-%s" % (level, os.path.basename(rel)))
             cols, rows, gdt, gt, wkt, nodata = meta
-            start = time.perf_counter()
+            start, start_cpu = time.perf_counter(), time.process_time()
             ds = gdal.GetDriverByName("GTiff").Create(
                 target, cols, rows, 1, gdt,
                 ["TILED=YES", "BLOCKXSIZE=256", "BLOCKYSIZE=256", "COMPRESS=DEFLATE", "PREDICTOR=2",
@@ -64,11 +66,13 @@ def main():
             ds = None
             took = time.perf_counter() - start
             totals[level] += took
+            cpu_totals[level] += time.process_time() - start_cpu
             print("floor %d %s %.3f" % (level, os.path.basename(rel).split(".")[0], took), flush=True)
             os.remove(target)
         cells = None
     for level in levels:
         print("floor %d total %.3f" % (level, totals[level]), flush=True)
+        print("floor %d cpu %.3f" % (level, cpu_totals[level]), flush=True)
 
 
 if __name__ == "__main__":
