@@ -30,6 +30,14 @@ constexpr int kMaxBlockHeight = 512;
 // Rows read at a time through RasterIO.
 constexpr int kRowsPerRead = 256;
 
+// One block as stored, decoded before its cells go into an input's buffer. Shared by the inputs
+// a thread lays, one after the other: each input keeps its decoded rows, not its raw block, so
+// that a window meeting many small inputs does not hold a block for each.
+std::vector<unsigned char>& BlockScratch() {
+  thread_local std::vector<unsigned char> block;
+  return block;
+}
+
 struct Extent {
   double minX, minY, maxX, maxY;
 };
@@ -239,7 +247,6 @@ void MosaicSource::Release() {
   // Swapped out, not assigned {}: assigning keeps the capacity, and every input ever laid
   // would hold its buffers until the mosaic ends.
   std::vector<std::int32_t>().swap(m_buffer);
-  std::vector<unsigned char>().swap(m_block);
   m_bufferRows = 0;
   Close();
 }
@@ -270,19 +277,20 @@ void MosaicSource::LoadBlockRow(int blockRow) {
   m_bufferFirst = blockRow * m_blockHeight;
   m_bufferRows = std::min(m_blockHeight, m_rows - m_bufferFirst);
   m_buffer.resize(cols * static_cast<std::size_t>(m_blockHeight));
-  m_block.resize(static_cast<std::size_t>(m_blockWidth) * m_blockHeight * size);
+  std::vector<unsigned char>& block = BlockScratch();
+  block.resize(static_cast<std::size_t>(m_blockWidth) * m_blockHeight * size);
   const int end = m_bufferLeft + m_bufferCols;
   for (int blockCol = m_bufferLeft / m_blockWidth; blockCol * m_blockWidth < end; ++blockCol) {
     CPLErrorReset();
-    if (m_band->ReadBlock(blockCol, blockRow, m_block.data()) != CE_None)
+    if (m_band->ReadBlock(blockCol, blockRow, block.data()) != CE_None)
       throw GdalError("Cannot read grid cells", m_grid.file);
     // The part of the block inside the buffered columns.
     const int from = std::max(blockCol * m_blockWidth, m_bufferLeft);
     const int to = std::min({(blockCol + 1) * m_blockWidth, end, m_cols});
     const std::size_t skip = static_cast<std::size_t>(from - blockCol * m_blockWidth) * size;
     for (int r = 0; r < m_bufferRows; ++r)
-      GDALCopyWords(m_block.data() + static_cast<std::size_t>(r) * m_blockWidth * size + skip,
-                    stored, size,
+      GDALCopyWords(block.data() + static_cast<std::size_t>(r) * m_blockWidth * size + skip, stored,
+                    size,
                     m_buffer.data() + static_cast<std::size_t>(r) * cols + (from - m_bufferLeft),
                     GDT_Int32, sizeof(std::int32_t), to - from);
   }

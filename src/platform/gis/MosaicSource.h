@@ -87,7 +87,6 @@ class MosaicSource {
   int m_blockWidth = 0;
   int m_blockHeight = 0;
   std::vector<std::int32_t> m_buffer;
-  std::vector<unsigned char> m_block;  // one block as stored
   int m_bufferFirst = 0;
   int m_bufferRows = 0;
   int m_bufferLeft = 0;
