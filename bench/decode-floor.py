@@ -19,27 +19,16 @@ import time
 
 from osgeo import gdal
 
+from peer import ci_path  # the peer's lookup without regard to letter case
+
 gdal.UseExceptions()
 
 GRIDS = ("drainage/cat", "elev_unit/elev_cm", "fac_fdr_unit/fac", "fac_fdr_unit/fdr")
 
 
-def ci_path(base, rel):
-    cur = base
-    for part in rel.split("/"):
-        hits = [e for e in os.listdir(cur) if e.lower() == part.lower()]
-        if not hits:
-            sys.exit("decode-floor.py: %s has no %s" % (base, rel))
-        cur = os.path.join(cur, hits[0])
-    return cur
-
-
 def grid_file(folder):
-    name = os.path.basename(folder).lower() + ".tif"
-    for entry in os.listdir(folder):
-        if entry.lower() == name:
-            return os.path.join(folder, entry)
-    return folder  # an ArcInfo grid: GDAL opens the folder
+    # A GeoTIFF <grid>/<grid>.tif or, failing that, an ArcInfo grid: GDAL opens the folder.
+    return ci_path(folder, os.path.basename(folder) + ".tif") or folder
 
 
 def main():
@@ -48,7 +37,12 @@ def main():
     data, list_file = sys.argv[1], sys.argv[2]
     with open(list_file, encoding="utf-8", errors="replace") as f:
         workspaces = [line.strip() for line in f if line.strip()]
-    files = [grid_file(ci_path(ci_path(data, ws), rel)) for ws in workspaces for rel in GRIDS]
+    files = []
+    for ws in workspaces:
+        for rel in GRIDS:
+            folder = ci_path(data, ws + "/" + rel) or sys.exit("decode-floor.py: %s has no %s/%s"
+                                                               % (data, ws, rel))
+            files.append(grid_file(folder))
     wall, cpu = time.perf_counter(), time.process_time()
     for path in files:
         ds = gdal.Open(path)

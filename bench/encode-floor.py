@@ -17,20 +17,12 @@ import time
 
 from osgeo import gdal
 
+from peer import ci_path  # the peer's lookup without regard to letter case
+
 gdal.UseExceptions()
 
 GRIDS = ("drainage/cat/cat.tif", "elev_unit/elev_cm/elev_cm.tif", "fac_fdr_unit/fac/fac.tif",
          "fac_fdr_unit/fdr/fdr.tif")
-
-
-def ci_path(base, rel):
-    cur = base
-    for part in rel.split("/"):
-        hits = [e for e in os.listdir(cur) if e.lower() == part.lower()]
-        if not hits:
-            sys.exit("encode-floor.py: %s has no %s" % (base, rel))
-        cur = os.path.join(cur, hits[0])
-    return cur
 
 
 def main():
@@ -41,7 +33,8 @@ def main():
     totals = {level: 0.0 for level in levels}
     cpu_totals = {level: 0.0 for level in levels}  # CPU time of all threads (GDAL's workers too)
     for rel in GRIDS:
-        src = gdal.Open(ci_path(output, rel))
+        path = ci_path(output, rel) or sys.exit("encode-floor.py: %s has no %s" % (output, rel))
+        src = gdal.Open(path)
         band = src.GetRasterBand(1)
         cells = band.ReadAsArray()
         meta = (src.RasterXSize, src.RasterYSize, band.DataType, src.GetGeoTransform(),
