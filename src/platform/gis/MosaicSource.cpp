@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/gis/Crs.h"
 #include "platform/gis/GridFolder.h"
@@ -69,9 +71,8 @@ TransformerPtr Transformer(const OpenedGrid& from, const std::string& toWkt,
   return t;
 }
 
-// The cells GDAL suggests for `grid` in the coordinate system `wkt`, and its extent there.
-void SuggestedCells(const OpenedGrid& grid, const std::string& wkt, double transform[6],
-                    Extent& extent) {
+// The cells GDAL suggests for `grid` in the coordinate system `wkt` (their size and origin).
+void SuggestedCells(const OpenedGrid& grid, const std::string& wkt, double transform[6]) {
   const TransformerPtr t = Transformer(grid, wkt, nullptr);
   int cols = 0;
   int rows = 0;
@@ -80,7 +81,45 @@ void SuggestedCells(const OpenedGrid& grid, const std::string& wkt, double trans
   if (GDALSuggestedWarpOutput2(grid.ds.get(), GDALGenImgProjTransform, t.get(), transform, &cols,
                                &rows, e, 0) != CE_None)
     throw GdalError("Cannot project grid onto the mosaic's coordinate system", grid.file);
-  extent = {e[0], e[1], e[2], e[3]};
+}
+
+// The box around `grid`'s outline in the coordinate system `wkt`. The outline is traced point
+// by point along the four edges, because a projection bends them. (GDAL's suggested extent is
+// rounded to whole cells of its own choosing, which can cut off the input's last cells or add
+// an empty row or column.)
+Extent ProjectedOutline(const OpenedGrid& grid, const std::string& wkt) {
+  constexpr int kSteps = 64;  // points per edge
+  const double cols = grid.geometry.cols;
+  const double rows = grid.geometry.rows;
+  std::vector<double> x;
+  std::vector<double> y;
+  for (int i = 0; i <= kSteps; ++i) {
+    const double f = static_cast<double>(i) / kSteps;
+    for (const auto& [px, py] : {std::pair{f * cols, 0.0}, std::pair{f * cols, rows},
+                                 std::pair{0.0, f * rows}, std::pair{cols, f * rows}}) {
+      x.push_back(px);
+      y.push_back(py);
+    }
+  }
+  std::vector<double> z(x.size(), 0.0);
+  std::vector<int> ok(x.size(), FALSE);
+  const TransformerPtr t = Transformer(grid, wkt, nullptr);
+  CPLErrorReset();
+  GDALGenImgProjTransform(t.get(), FALSE, static_cast<int>(x.size()), x.data(), y.data(), z.data(),
+                          ok.data());
+  Extent e{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+           -std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    if (!ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i])) continue;
+    e = {std::min(e.minX, x[i]), std::min(e.minY, y[i]), std::max(e.maxX, x[i]),
+         std::max(e.maxY, y[i])};
+  }
+  if (!(e.minX < e.maxX && e.minY < e.maxY))
+    throw FileError(kErrInvalidArgument,
+                    "Cannot project grid onto the mosaic's coordinate system: its outline does "
+                    "not map there",
+                    grid.file);
+  return e;
 }
 
 GridGeometry LatticeGeometry(const Lattice& lattice) {
@@ -110,8 +149,7 @@ Lattice LatticeOf(const OpenedGrid& first, const std::string& coordinateSystem) 
   if (coordinateSystem.empty() || SameCrs(coordinateSystem, g.crsWkt))
     return {g.originX, g.originY, g.cellSize, g.crsWkt};
   double t[6];
-  Extent unused{};
-  SuggestedCells(first, coordinateSystem, t, unused);
+  SuggestedCells(first, coordinateSystem, t);
   return {t[0], t[3], t[1], coordinateSystem};
 }
 
@@ -160,11 +198,10 @@ std::optional<std::string> MosaicSource::Place(const Lattice& lattice) {
 // The cells covering the input's extent, filled by a virtual dataset that warps it there.
 void MosaicSource::PlaceResampled(const Lattice& lattice) {
   const GridGeometry& g = m_grid.geometry;
-  Extent e{g.originX, g.originY - g.rows * g.cellSize, g.originX + g.cols * g.cellSize, g.originY};
-  if (!SameCrs(g.crsWkt, lattice.crsWkt)) {
-    double unused[6];
-    SuggestedCells(m_grid, lattice.crsWkt, unused, e);
-  }
+  const Extent e = SameCrs(g.crsWkt, lattice.crsWkt)
+                       ? Extent{g.originX, g.originY - g.rows * g.cellSize,
+                                g.originX + g.cols * g.cellSize, g.originY}
+                       : ProjectedOutline(m_grid, lattice.crsWkt);
   const double cs = lattice.cellSize;
   const double c0 = std::floor((e.minX - lattice.originX) / cs + kEdgeTolerance);
   const double c1 = std::ceil((e.maxX - lattice.originX) / cs - kEdgeTolerance);

@@ -93,6 +93,36 @@ TEST(MosaicToNewRaster, PlacesInputsOnTheFirstGridsCells) {
   }
 }
 
+TEST(MosaicToNewRaster, AReprojectedInputCoversItsOutlineExactly) {
+  // A first grid in Albers and a second in UTM, turned against it. The mosaic must end with the
+  // column the second grid's outline reaches (65.6 in both cases), and in the coarse case the
+  // centre of its last cell, row 51, still lies in the second grid's corner cell (164).
+  const std::string albers = test::EpsgWkt(5070), utm = test::EpsgWkt(26917);
+  const struct {
+    const char* name;
+    GridGeometry second;
+    std::int32_t row51col65;
+  } cases[] = {
+      {"coarse cells, the corner cell nearly cut", At(502159.6, 4842013.8, 150, 8, 8, utm), 164},
+      {"fine cells ending short of a whole suggested cell",
+       At(502153.37, 4841964.81, 30, 40, 40, utm), O}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    Cells second(static_cast<std::size_t>(c.second.cols) * c.second.rows);
+    for (std::size_t i = 0; i < second.size(); ++i) second[i] = 101 + static_cast<std::int32_t>(i);
+    const Inputs inputs{{At(1200000, 2400000, 30, 60, 60, albers), Cells(3600, 1)},
+                        {c.second, second}};
+    const MosaicResult r =
+        MosaicToNewRaster(WriteInputs(dir.Path(), inputs), dir / "out", "m", "", CellType::Int32);
+    EXPECT_EQ(r.geometry.cols, 66);
+    EXPECT_EQ(r.geometry.rows, 60);
+    const Cells cells = CellsOf(dir / "out/m");
+    ASSERT_EQ(cells.size(), 66u * 60u);
+    EXPECT_EQ(cells[51 * 66 + 65], c.row51col65);
+  }
+}
+
 TEST(MosaicToNewRaster, AStoppedOrFailedMosaicLeavesTheEarlierGridAsItWas) {
   test::TempDir dir;
   // Enough rows for several rows of tiles, so that the stop comes in the middle.
