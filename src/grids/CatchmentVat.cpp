@@ -42,6 +42,7 @@ struct JoinCounts {
   std::int64_t joined = 0;
   std::int64_t shared = 0;
   std::int64_t conflicting = 0;
+  std::int64_t listedEmpty = 0;  // the kept row lacks a Comid or a Prod_unit
   std::int64_t unlisted = 0;
 };
 
@@ -170,13 +171,20 @@ JoinCounts WriteJoin(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
     cursor.Set(comid, kept.first ? gis::VatValue(*kept.first) : gis::VatValue());
     cursor.Set(prodUnit, kept.second ? gis::VatValue(*kept.second) : gis::VatValue());
     cursor.UpdateRow();
-    ++counts.joined;
-    if (listed.size() == 1) continue;
+    const bool filled = kept.first && kept.second;
+    if (filled) ++counts.joined;
     std::string others;
     for (std::size_t i = 1; i < listed.size(); ++i)
       if (listed[i] != kept) others += ", " + Shown(listed[i]);
     if (others.empty()) {
-      ++counts.shared;
+      if (!filled) {
+        ++counts.listedEmpty;
+        ctx.log.LogEvent("Value " + std::to_string(value) +
+                         " of the catchment grid is listed without a Comid or Prod_unit: " +
+                         Shown(kept) + " is kept");
+      } else if (listed.size() > 1) {
+        ++counts.shared;
+      }
       continue;
     }
     ++counts.conflicting;
@@ -194,13 +202,18 @@ void Report(RunContext& ctx, const std::string& grid, const JoinCounts& c,
       grid + " value attribute table: " + std::to_string(c.rows) + " rows, " +
       std::to_string(c.joined) + " with Comid and Prod_unit (" + std::to_string(c.shared) +
       " shared by several workspaces, " + std::to_string(c.conflicting) +
-      " listed with conflicting ones: the first workspace's kept), " + std::to_string(c.unlisted) +
-      " listed by no workspace (left empty); " + std::to_string(gathered.rows) +
-      " rows read from " + std::to_string(gathered.workspaces) + " workspaces";
+      " listed with conflicting ones: the first workspace's kept), " +
+      (c.listedEmpty > 0 ? std::to_string(c.listedEmpty) +
+                               " listed without a Comid or Prod_unit (kept as listed), "
+                         : std::string()) +
+      std::to_string(c.unlisted) + " listed by no workspace (left empty); " +
+      std::to_string(gathered.rows) + " rows read from " + std::to_string(gathered.workspaces) +
+      " workspaces";
   if (gathered.workspacesWithoutTable > 0)
     text += ", " + std::to_string(gathered.workspacesWithoutTable) +
             " without a usable value attribute table";
-  if (c.conflicting > 0 || c.unlisted > 0 || gathered.workspacesWithoutTable > 0)
+  if (c.conflicting > 0 || c.listedEmpty > 0 || c.unlisted > 0 ||
+      gathered.workspacesWithoutTable > 0)
     Tell(ctx, MessageKind::Logged, text + ". The log names each of them.");
   else
     ctx.log.LogEvent(text);

@@ -87,11 +87,13 @@ class GridPhaseTest : public test::RunFixture {
     if (vat) {
       // As ArcGIS might leave it: names in capitals, rows as given (the program's own writer
       // refuses a value twice).
+      const auto text = [](const VatValue& v) {
+        if (const auto* s = std::get_if<std::string>(&v)) return *s;
+        return std::holds_alternative<std::monostate>(v) ? "" : std::to_string(gis::VatInteger(v));
+      };
       std::vector<test::DbfRecord> records;
       for (const VatRow& r : *vat)
-        records.push_back(
-            {{std::to_string(gis::VatInteger(r[0])), std::to_string(gis::VatInteger(r[1])),
-              std::to_string(gis::VatInteger(r[2])), std::get<std::string>(r[3])}});
+        records.push_back({{text(r[0]), text(r[1]), text(r[2]), text(r[3])}});
       test::WriteDbf(
           ws / "drainage/cat/cat.tif.vat.dbf",
           {{"VALUE", 'N', 10}, {"COUNT", 'N', 10}, {"COMID", 'N', 10}, {"PROD_UNIT", 'C', 4}},
@@ -123,13 +125,13 @@ class GridPhaseTest : public test::RunFixture {
 
 TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
   // U1's table lists 2 twice and 9, which no cell holds; U2 shares 3 with U1 and brings 0,
-  // which the mosaic drops; U3 lists 4 with another Comid than U2 and does not list 5; U4 has
-  // no table. Each unit overlaps the one before by one cell.
+  // which the mosaic drops; U3 lists 4 with another Comid than U2 and 5 with neither Comid nor
+  // Prod_unit; U4 has no table. Each unit overlaps the one before by one cell.
   Unit("U1", 0, {1, 2, 3},
        {{Row(1, 1, 11, "A"), Row(2, 1, 22, "A"), Row(2, 1, 23, "A"), Row(3, 1, 33, "A"),
          Row(9, 1, 99, "A")}});
   Unit("U2", 20, {3, 4, 0}, {{Row(3, 1, 33, "A"), Row(4, 1, 44, "B"), Row(0, 1, 1, "B")}});
-  Unit("U3", 40, {4, 5, -1}, {{Row(4, 1, 45, "B")}});
+  Unit("U3", 40, {4, 5, -1}, {{Row(4, 1, 45, "B"), Row(5, 1)}});
   Unit("U4", 60, {6, N, N}, std::nullopt);
   fs::create_directories(f.app / "Temp/cat");  // left by an earlier run, without fac_fdr_unit
 
@@ -151,8 +153,9 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
 
   const std::string counts =
       "cat value attribute table: 6 rows, 4 with Comid and Prod_unit (1 shared by several "
-      "workspaces, 1 listed with conflicting ones: the first workspace's kept), 2 listed by no "
-      "workspace (left empty); 8 rows read from 4 workspaces, 1 without a usable value "
+      "workspaces, 1 listed with conflicting ones: the first workspace's kept), 1 listed without "
+      "a Comid or Prod_unit (kept as listed), 1 listed by no workspace (left empty); 9 rows read "
+      "from 4 workspaces, 1 without a usable value "
       "attribute table. The log names each of them.";
   const std::string u1Cat = (f.input / "U1/drainage/cat").string();
   const std::string u4Cat = (f.input / "U4/drainage/cat").string();
@@ -167,8 +170,8 @@ TEST_F(GridPhaseTest, MosaicsAndMatchesEachCatchmentValueByItsValue) {
                     "table: its values get no Comid or Prod_unit from it",
                 "Value 4 of the catchment grid is listed with different Comid/Prod_unit: "
                 "44/B (the first workspace's, kept), 45/B",
-                "Value 5 of the catchment grid is listed by no workspace: its Comid and "
-                "Prod_unit stay empty",
+                "Value 5 of the catchment grid is listed without a Comid or Prod_unit: "
+                "(none)/(none) is kept",
                 "Value 6 of the catchment grid is listed by no workspace: its Comid and "
                 "Prod_unit stay empty",
                 counts, "Grid phase took S seconds"}));
