@@ -1,8 +1,11 @@
 #include "platform/gis/GridMosaic.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/files/FileSystem.h"
 #include "platform/gis/GridFolder.h"
@@ -124,6 +127,29 @@ std::int64_t KeepCells(std::int32_t* cells, std::size_t n, std::int32_t noData, 
   return data;
 }
 
+// Refuses a cell an 8-bit mosaic cannot hold, naming the input it came from: the last input in
+// list order with data there, as later inputs win. `row` is row `r` of window `w`, laid from
+// `meeting`.
+void RefuseBeyondEightBits(const std::int32_t* row, const CellWindow& w, int r,
+                           const std::vector<MosaicSource*>& meeting, const fs::path& output) {
+  // Looked for in one pass the compiler can do several cells at a time; found only when there.
+  bool beyond = false;
+  for (int i = 0; i < w.cols; ++i) beyond |= static_cast<std::uint32_t>(row[i]) > 255u;
+  if (!beyond) return;
+  const int col = static_cast<int>(
+      std::find_if(row, row + w.cols, [](std::int32_t v) { return v < 0 || v > 255; }) - row);
+  const std::string what = "Cell value " + std::to_string(row[col]) + " at row " +
+                           std::to_string(w.top + r) + ", column " + std::to_string(w.left + col) +
+                           " of the mosaic does not fit 8-bit cells";
+  for (auto s = meeting.rbegin(); s != meeting.rend(); ++s) {
+    // Two probes that only the input's own value makes equal.
+    std::int32_t probe[2] = {0, 1};
+    for (std::int32_t& p : probe) (*s)->OverlayRow(w.top + r, w.left + col, 1, &p);
+    if (probe[0] == probe[1]) throw FileError(kErrOverflow, what, (*s)->Grid().file);
+  }
+  throw FileError(kErrOverflow, what, output);
+}
+
 // Calls f with the mosaic's cell condition as a function object (see WithComparison).
 template <class F>
 decltype(auto) WithCondition(const std::optional<CellCondition>& condition, F&& f) {
@@ -174,6 +200,7 @@ MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::pa
       for (MosaicSource* s : meeting) s->OverlayRow(w.top + r, w.left, w.cols, row);
       cellsWithData += WithCondition(
           options.keep, [&](auto keep) { return KeepCells(row, width, noData, keep); });
+      if (pixelType == CellType::UInt8) RefuseBeyondEightBits(row, w, r, meeting, output);
       if (options.writeVat)
         for (std::size_t i = 0; i < width; ++i)
           if (row[i] != noData) counter.Add(row[i]);

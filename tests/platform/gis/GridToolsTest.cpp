@@ -139,12 +139,17 @@ TEST(MosaicToNewRaster, AStoppedOrFailedMosaicLeavesTheEarlierGridAsItWas) {
   };
   EXPECT_THROW(MosaicToNewRaster({dir / "in"}, dir / "out", "m", "", CellType::Int32, options),
                Stop);
-  const std::string wide =  // 300 is no 8-bit value
+  // 300 is no 8-bit value: the report names the input it came from, unless a later input
+  // covers it.
+  WriteGrid(dir / "cover", At(10, 10, 10, 1, 1), {7});
+  const std::string wide =
       Raised([&] {
-        MosaicToNewRaster({dir / "wide"}, dir / "out", "m", "", CellType::UInt8);
+        MosaicToNewRaster({dir / "cover", dir / "wide"}, dir / "out", "m", "", CellType::UInt8);
       }).Description();
-  EXPECT_NE(wide.find("300"), std::string::npos) << wide;
-  EXPECT_NE(wide.find((dir / "out/m").string()), std::string::npos) << wide;
+  EXPECT_NE(wide.find("300 at row 0, column 1 of the mosaic"), std::string::npos) << wide;
+  EXPECT_NE(wide.find((dir / "wide").string()), std::string::npos) << wide;
+  EXPECT_NO_THROW(
+      MosaicToNewRaster({dir / "wide", dir / "cover"}, dir / "covered", "m", "", CellType::UInt8));
   // No half-written grid, no stray file.
   EXPECT_EQ(test::Changes(before, test::Snapshot(dir / "out/m")), test::kNoChanges);
 }
