@@ -25,6 +25,27 @@ GRIDS = ("drainage/cat/cat.tif", "elev_unit/elev_cm/elev_cm.tif", "fac_fdr_unit/
          "fac_fdr_unit/fdr/fdr.tif")
 
 
+def encode(cells, meta, target, level):
+    """Writes `cells` to the GeoTIFF `target` as the program writes its grids, at DEFLATE
+    `level`; meta = (cols, rows, GDAL type, geotransform, WKT, nodata or None). Returns the
+    wall and CPU seconds from creating the file to closing it."""
+    cols, rows, gdt, gt, wkt, nodata = meta
+    start, start_cpu = time.perf_counter(), time.process_time()
+    ds = gdal.GetDriverByName("GTiff").Create(
+        target, cols, rows, 1, gdt,
+        ["TILED=YES", "BLOCKXSIZE=256", "BLOCKYSIZE=256", "COMPRESS=DEFLATE", "PREDICTOR=2",
+         "ZLEVEL=%d" % level, "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS"])
+    ds.SetGeoTransform(gt)
+    ds.SetProjection(wkt)
+    out = ds.GetRasterBand(1)
+    if nodata is not None:
+        out.SetNoDataValue(nodata)
+    out.WriteArray(cells)
+    out = None
+    ds = None
+    return time.perf_counter() - start, time.process_time() - start_cpu
+
+
 def main():
     if len(sys.argv) < 4:
         sys.exit(__doc__.split("\n\n")[1].strip())
@@ -43,23 +64,9 @@ def main():
         src = None
         for level in levels:
             target = os.path.join(scratch, "floor-%d-%s" % (level, os.path.basename(rel)))
-            cols, rows, gdt, gt, wkt, nodata = meta
-            start, start_cpu = time.perf_counter(), time.process_time()
-            ds = gdal.GetDriverByName("GTiff").Create(
-                target, cols, rows, 1, gdt,
-                ["TILED=YES", "BLOCKXSIZE=256", "BLOCKYSIZE=256", "COMPRESS=DEFLATE", "PREDICTOR=2",
-                 "ZLEVEL=%d" % level, "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS"])
-            ds.SetGeoTransform(gt)
-            ds.SetProjection(wkt)
-            out = ds.GetRasterBand(1)
-            if nodata is not None:
-                out.SetNoDataValue(nodata)
-            out.WriteArray(cells)
-            out = None
-            ds = None
-            took = time.perf_counter() - start
+            took, cpu = encode(cells, meta, target, level)
             totals[level] += took
-            cpu_totals[level] += time.process_time() - start_cpu
+            cpu_totals[level] += cpu
             print("floor %d %s %.3f" % (level, os.path.basename(rel).split(".")[0], took), flush=True)
             os.remove(target)
         cells = None
