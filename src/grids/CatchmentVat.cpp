@@ -1,12 +1,15 @@
 #include "grids/CatchmentVat.h"
 
+#include <array>
 #include <cstdio>
+#include <map>
 #include <system_error>
 
 #include "grids/ScratchDatabase.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
+#include "platform/gis/DbfFields.h"
 #include "platform/gis/GridFolder.h"
 #include "platform/gis/GridReader.h"
 #include "platform/gis/VatCursor.h"
@@ -35,6 +38,9 @@ struct Gathered {
   std::int64_t rows = 0;
   int workspaces = 0;
   int workspacesWithoutTable = 0;
+  // Per value, the first workspace's catchment grid whose Comid or Prod_unit for it does not
+  // fit the output table's fields: named if that row is the one kept.
+  std::map<std::int64_t, fs::path> misfits;
 };
 
 struct JoinCounts {
@@ -101,13 +107,24 @@ std::optional<std::string> ProdUnitOf(const gis::VatValue& value) {
   return std::nullopt;
 }
 
+template <class T>
+gis::VatValue ValueOf(const std::optional<T>& v) {
+  return v ? gis::VatValue(*v) : gis::VatValue();
+}
+
+template <class T>
+bool Misfit(const gis::VatField& field, const std::optional<T>& v) {
+  return gis::FieldValueProblem(field, ValueOf(v)).has_value();
+}
+
 std::string Shown(const Attributes& a) {
   return (a.first ? std::to_string(*a.first) : "(none)") + "/" + a.second.value_or("(none)");
 }
 
 // Imports the rows of one workspace's catchment grid table, the first row of each value.
 void Gather(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
-            const std::string& workspace, Gathered& gathered) {
+            const std::string& workspace, const std::array<gis::VatField, 2>& fields,
+            Gathered& gathered) {
   ++gathered.workspaces;
   const auto without = [&](const std::string& why) {
     ctx.log.LogEvent("The catchment grid " + DisplayPath(grid) + " of workspace " + workspace +
@@ -135,14 +152,20 @@ void Gather(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
     }
     previous = v;
     reported = false;
-    db.Import(v, ComidOf(row[comid], v, grid), ProdUnitOf(row[prodUnit]));
+    const Attributes a{ComidOf(row[comid], v, grid), ProdUnitOf(row[prodUnit])};
+    if (!gathered.misfits.contains(v) &&
+        (Misfit(fields[0], a.first) || Misfit(fields[1], a.second)))
+      gathered.misfits.emplace(v, grid);
+    db.Import(v, a.first, a.second);
     ++gathered.rows;
   }
 }
 
 // Writes the joined Comid and Prod_unit into each row of the output table, matched by value.
+// A value that does not fit its field is reported against the workspace it came from.
 JoinCounts WriteJoin(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
-                     const gis::VatField& comidField, const gis::VatField& prodUnitField) {
+                     const gis::VatField& comidField, const gis::VatField& prodUnitField,
+                     const Gathered& gathered) {
   JoinCounts counts;
   gis::VatCursor cursor(grid, gis::VatCursor::Mode::Update);
   const int comid = cursor.FindField(comidField.name);
@@ -168,8 +191,17 @@ JoinCounts WriteJoin(RunContext& ctx, ScratchDatabase& db, const fs::path& grid,
       continue;
     }
     const Attributes& kept = listed.front();
-    cursor.Set(comid, kept.first ? gis::VatValue(*kept.first) : gis::VatValue());
-    cursor.Set(prodUnit, kept.second ? gis::VatValue(*kept.second) : gis::VatValue());
+    if (const auto misfit = gathered.misfits.find(value); misfit != gathered.misfits.end())
+      for (const auto& [field, v] : {std::pair{comidField, ValueOf(kept.first)},
+                                     std::pair{prodUnitField, ValueOf(kept.second)}})
+        if (const auto problem = gis::FieldValueProblem(field, v))
+          throw gis::FileError(
+              kErrOverflow,
+              "Value " + std::to_string(value) +
+                  " of the catchment grid cannot be given its attributes: " + *problem,
+              misfit->second);
+    cursor.Set(comid, ValueOf(kept.first));
+    cursor.Set(prodUnit, ValueOf(kept.second));
     cursor.UpdateRow();
     const bool filled = kept.first && kept.second;
     if (filled) ++counts.joined;
@@ -258,7 +290,7 @@ void BuildCatchmentVat(RunContext& ctx, const fs::path& inputFolder, const fs::p
     last = workspace;
     ctx.feedback.Status("Updating Cat grid for Workspace: " + workspace);
     const fs::path grid = RequireGrid(ctx, inputFolder / workspace / cat.folder, cat.name);
-    Gather(ctx, db, grid, workspace, gathered);
+    Gather(ctx, db, grid, workspace, {comid, prodUnit}, gathered);
     StopIfCancelled(ctx);
   }
 
@@ -272,7 +304,7 @@ void BuildCatchmentVat(RunContext& ctx, const fs::path& inputFolder, const fs::p
   db.Commit();
   AddFieldToVAT(ctx, outFolder, cat.name, comid);
   AddFieldToVAT(ctx, outFolder, cat.name, prodUnit);
-  const JoinCounts counts = WriteJoin(ctx, db, outGrid, comid, prodUnit);
+  const JoinCounts counts = WriteJoin(ctx, db, outGrid, comid, prodUnit, gathered);
   db.Close();
   Report(ctx, cat.name, counts, gathered);
 }

@@ -76,6 +76,21 @@ void CopyOttawaGridAsCat(const fs::path& into) {
     if (e.path().extension() == ".dat") rename(e.path(), "../gct_raster/", "../cat/");
 }
 
+// A catchment grid's table as ArcGIS might leave it: names in capitals, Prod_unit wider than
+// the output's, rows as given (the program's own writer refuses a value twice).
+void WriteVat(const fs::path& grid, const std::vector<VatRow>& rows) {
+  const auto text = [](const VatValue& v) {
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    return std::holds_alternative<std::monostate>(v) ? "" : std::to_string(gis::VatInteger(v));
+  };
+  std::vector<test::DbfRecord> records;
+  for (const VatRow& r : rows)
+    records.push_back({{text(r[0]), text(r[1]), text(r[2]), text(r[3])}});
+  test::WriteDbf(
+      grid / "cat.tif.vat.dbf",
+      {{"VALUE", 'N', 10}, {"COUNT", 'N', 10}, {"COMID", 'N', 10}, {"PROD_UNIT", 'C', 8}}, records);
+}
+
 class GridPhaseTest : public test::RunFixture {
  protected:
   // A workspace of 1 x `cat.size()` cells of 10 m whose left edge is at x: the catchment grid
@@ -84,21 +99,7 @@ class GridPhaseTest : public test::RunFixture {
             const std::optional<std::vector<VatRow>>& vat) {
     const fs::path ws = f.input / name;
     WriteGrid(ws / "drainage/cat", x, cat);
-    if (vat) {
-      // As ArcGIS might leave it: names in capitals, rows as given (the program's own writer
-      // refuses a value twice).
-      const auto text = [](const VatValue& v) {
-        if (const auto* s = std::get_if<std::string>(&v)) return *s;
-        return std::holds_alternative<std::monostate>(v) ? "" : std::to_string(gis::VatInteger(v));
-      };
-      std::vector<test::DbfRecord> records;
-      for (const VatRow& r : *vat)
-        records.push_back({{text(r[0]), text(r[1]), text(r[2]), text(r[3])}});
-      test::WriteDbf(
-          ws / "drainage/cat/cat.tif.vat.dbf",
-          {{"VALUE", 'N', 10}, {"COUNT", 'N', 10}, {"COMID", 'N', 10}, {"PROD_UNIT", 'C', 4}},
-          records);
-    }
+    if (vat) WriteVat(ws / "drainage/cat", *vat);
     std::vector<std::int32_t> cells(cat.size());
     for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<std::int32_t>(i % 100);
     WriteGrid(ws / "elev_unit/elev_cm", x, cells);
@@ -210,6 +211,11 @@ TEST_F(GridPhaseTest, BadInputEndsWithAnErrorNamingTheFileAndKeepsWhatWasWritten
        "elev_cm.tif", "grid", true},
       {"a damaged scratch database skeleton", [&] { WriteFile(skeleton, "this is no database"); },
        skeleton.string(), "cannot be used", true},
+      {"a Prod_unit wider than the output's field",
+       [&] {
+         WriteVat(u2 / "drainage/cat", {Row(2, 1, 22, "A"), Row(3, 1, 33, "ABCDEFG")});
+       },
+       (u2 / "drainage/cat").string(), "Value 3 of the catchment grid cannot be given", true},
       {"a compression level that is no level",
        [&] { WriteFile(settings, "[Working]\r\nSkelPath=Skel\r\nGridCompressionLevel=12\r\n"); },
        settings.string(), "GridCompressionLevel=12", false},
