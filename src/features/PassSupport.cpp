@@ -3,6 +3,7 @@
 #include "platform/files/FileSystem.h"
 #include "platform/gis/FeatureReader.h"
 #include "platform/gis/FeatureWriter.h"
+#include "runctl/ActivityLog.h"
 #include "runctl/ErrorReport.h"
 #include "runctl/RunContext.h"
 #include "runctl/RunFeedback.h"
@@ -43,6 +44,16 @@ void TellOutputMissing(RunContext& ctx, const fs::path& folder, const std::strin
 void TellInputMissing(RunContext& ctx, const fs::path& folder, const std::string& name) {
   Tell(ctx, MessageKind::Logged,
        "Can't find input feature class: " + DisplayPath(folder) + " " + name);
+}
+
+gis::FieldMapping MapInput(RunContext& ctx, const gis::FeatureWriter& out,
+                           const gis::FeatureReader& in) {
+  gis::FieldMapping mapping = out.MapFields(in);
+  if (!mapping.ProjectedFrom().empty())
+    ctx.log.LogEvent("Feature class " + DisplayPath(in.File()) + " was projected from " +
+                     mapping.ProjectedFrom() + " to " + mapping.ProjectedTo() +
+                     ", the output's coordinate system");
+  return mapping;
 }
 
 void AddFields(gis::FeatureWriter& out, const gis::FeatureReader& in,

@@ -65,6 +65,11 @@ void TellOutputMissing(RunContext& ctx, const std::filesystem::path& folder,
 void TellInputMissing(RunContext& ctx, const std::filesystem::path& folder,
                       const std::string& name);
 
+// How the input's fields (and shapes) go into the output; an input in another coordinate
+// system is named in the log, as its shapes are projected into the output's.
+gis::FieldMapping MapInput(RunContext& ctx, const gis::FeatureWriter& out,
+                           const gis::FeatureReader& in);
+
 // The attribute copy of the current input feature into the output's staged feature.
 void AddFields(gis::FeatureWriter& out, const gis::FeatureReader& in,
                const gis::FieldMapping& mapping);

@@ -22,11 +22,11 @@ void LoadFeatureclass(RunContext& ctx, const fs::path& folder, const std::string
       TellInputMissing(ctx, folder, name);
       return;
     }
-    const gis::FieldMapping mapping = out.MapFields(*in);
+    const gis::FieldMapping mapping = MapInput(ctx, out, *in);
     while (in->Next()) {
       ++counts.read;
       AddFields(out, *in, mapping);
-      out.InsertStaged(*in);
+      out.InsertStaged(*in, mapping);
       ++counts.written;
     }
   });

@@ -35,7 +35,7 @@ void LoadFeatureclassWork(RunContext& ctx, const fs::path& folder, const std::st
       while (in->Next()) ++counts.read;
       return;
     }
-    const gis::FieldMapping mapping = out->MapFields(*in);
+    const gis::FieldMapping mapping = MapInput(ctx, *out, *in);
     while (in->Next()) {
       ++counts.read;
       // The Comid is compared as the output field holds it.
@@ -45,7 +45,7 @@ void LoadFeatureclassWork(RunContext& ctx, const fs::path& folder, const std::st
         ++(comid.empty() ? counts.noComid : counts.duplicates);
         continue;
       }
-      InProcedure("LoadFeatureclassFinal", [&] { out->InsertStaged(*in); });
+      InProcedure("LoadFeatureclassFinal", [&] { out->InsertStaged(*in, mapping); });
       ++counts.written;
     }
   });

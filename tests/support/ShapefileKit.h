@@ -36,11 +36,12 @@ inline std::ostream& operator<<(std::ostream& os, const KitFeature& f) {
 }
 
 // Writes <folder>/<name>.shp with these fields and features, text in `encoding` (and a .cpg
-// saying so). Values are given as text and converted by GDAL to the field's type.
+// saying so), in the coordinate system EPSG `epsg` (0: none, no .prj). Values are given as text
+// and converted by GDAL to the field's type.
 inline void WriteShapefile(const std::filesystem::path& folder, const std::string& name,
                            OGRwkbGeometryType type, const std::vector<KitField>& fields,
                            const std::vector<KitFeature>& features,
-                           const std::string& encoding = "UTF-8") {
+                           const std::string& encoding = "UTF-8", int epsg = 5070) {
   gis::EnsureGdal();
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / (name + ".shp");
@@ -48,8 +49,8 @@ inline void WriteShapefile(const std::filesystem::path& folder, const std::strin
       gis::Driver("ESRI Shapefile", file).Create(file.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   ASSERT_TRUE(ds) << file;
   CPLStringList options(CSLSetNameValue(nullptr, "ENCODING", encoding.c_str()));
-  OGRLayer* layer = ds->CreateLayer(name.c_str(), gis::SpatialRefFromEpsg(5070, file).get(), type,
-                                    options.List());
+  const gis::SpatialRefPtr srs = epsg != 0 ? gis::SpatialRefFromEpsg(epsg, file) : nullptr;
+  OGRLayer* layer = ds->CreateLayer(name.c_str(), srs.get(), type, options.List());
   for (const KitField& f : fields) {
     OGRFieldDefn defn(f.name.c_str(), f.type);
     defn.SetWidth(f.width);

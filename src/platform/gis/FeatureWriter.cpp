@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <system_error>
+#include <utility>
 
 #include "platform/files/FileSystem.h"
 #include "platform/gis/FeatureInternals.h"
@@ -121,6 +124,46 @@ int FeatureWriter::FindField(std::string_view name) const {
   return FindFieldIn(m_impl->fields, name);
 }
 
+namespace {
+
+struct Projection {
+  std::shared_ptr<OGRCoordinateTransformation> transform;
+  std::string from;
+  std::string to;
+};
+
+// The projection of the source's shapes when it lies in another coordinate system than the
+// output (`to`); none otherwise. Systems are compared as the grids' are: names and axis order
+// do not matter. A class without one (no .prj) is taken as it is.
+Projection ProjectionOf(const FeatureReader& source, const OGRSpatialReference* to) {
+  const OGRSpatialReference* from = source.Internal().layer->GetSpatialRef();
+  if (from == nullptr || to == nullptr) return {};
+  const char* same[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES",
+                        "CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS", nullptr};
+  if (from->IsSame(to, same)) return {};
+  // Shapefiles store x/y (easting/northing, longitude/latitude) whatever the authority says.
+  OGRSpatialReference a(*from);
+  OGRSpatialReference b(*to);
+  a.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  b.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  QuietGdal quiet;
+  CPLErrorReset();
+  OGRCoordinateTransformation* ct = OGRCreateCoordinateTransformation(&a, &b);
+  if (ct == nullptr)
+    throw GdalError("Cannot project the feature class into the output's coordinate system",
+                    source.File());
+  const auto name = [](const OGRSpatialReference& srs) {
+    const char* n = srs.GetName();
+    return std::string(n != nullptr && *n != '\0' ? n : "an unnamed coordinate system");
+  };
+  return {
+      std::shared_ptr<OGRCoordinateTransformation>(
+          ct, [](OGRCoordinateTransformation* t) { OGRCoordinateTransformation::DestroyCT(t); }),
+      name(a), name(b)};
+}
+
+}  // namespace
+
 FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
   using Copy = FieldMapping::Copy;
   const Impl& w = *m_impl;
@@ -162,6 +205,10 @@ FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
   }
   for (std::size_t to = 0; to < mapped.size(); ++to)
     if (!mapped[to]) mapping.m_unmapped.push_back(static_cast<int>(to));
+  Projection projection = ProjectionOf(source, w.layer->GetSpatialRef());
+  mapping.m_project = std::move(projection.transform);
+  mapping.m_from = std::move(projection.from);
+  mapping.m_to = std::move(projection.to);
   return mapping;
 }
 
@@ -226,9 +273,12 @@ std::string_view FeatureWriter::StagedText(int field) {
   return out.GetFieldAsString(field);
 }
 
-void FeatureWriter::InsertStaged(FeatureReader& source) {
+void FeatureWriter::InsertStaged(FeatureReader& source, const FieldMapping& mapping) {
   Impl& w = *m_impl;
   std::unique_ptr<OGRGeometry> shape(source.Internal().current->StealGeometry());
+  if (shape && mapping.m_project && shape->transform(mapping.m_project.get()) != OGRERR_NONE)
+    w.Refuse(source,
+             "its shape cannot be projected from " + mapping.m_from + " to " + mapping.m_to);
   if (shape && !Holds(w.layerType, wkbFlatten(shape->getGeometryType())))
     w.Refuse(source, std::string("it is a ") + OGRGeometryTypeToName(shape->getGeometryType()) +
                          ", the feature class holds " + OGRGeometryTypeToName(w.layerType) +

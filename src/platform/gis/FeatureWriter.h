@@ -11,14 +11,24 @@
 #include "platform/gis/Shapefile.h"
 #include "platform/gis/ShapefileExtent.h"
 
+class OGRCoordinateTransformation;
+
 namespace rivanet::gis {
 
 class FeatureReader;
 
 // Which output field receives which field of one input feature class: fields are matched by
 // name, letter case ignored; input fields the output lacks are left out, and output fields the
-// input lacks are written empty (null). Made once per input by FeatureWriter::MapFields.
+// input lacks are written empty (null). Made once per input by FeatureWriter::MapFields, which
+// also finds out whether the input's shapes must be projected into the output's coordinate
+// system.
 class FieldMapping {
+ public:
+  // For an input in another coordinate system than the output, the names of both (its shapes
+  // are projected as they are inserted); empty otherwise, also when either class has none.
+  const std::string& ProjectedFrom() const { return m_from; }
+  const std::string& ProjectedTo() const { return m_to; }
+
  private:
   friend class FeatureWriter;
   enum class Copy : unsigned char { Integer, Real, String, Date, Converted };
@@ -34,6 +44,9 @@ class FieldMapping {
   };
   std::vector<Pair> m_pairs;
   std::vector<int> m_unmapped;
+  std::shared_ptr<OGRCoordinateTransformation> m_project;
+  std::string m_from;
+  std::string m_to;
 };
 
 // Appends features to an existing shapefile feature class through one reused feature: stage
@@ -68,8 +81,8 @@ class FeatureWriter {
   // until the next call on this writer.
   std::string_view StagedText(int field);
   // Inserts the staged values with the geometry of the source's current feature (taken from
-  // it: the source feature has no geometry afterwards).
-  void InsertStaged(FeatureReader& source);
+  // it: the source feature has no geometry afterwards), projected as `mapping` says.
+  void InsertStaged(FeatureReader& source, const FieldMapping& mapping);
   std::int64_t Inserted() const;
   // The extent of every shape in the class: those it held when opened and those inserted (all
   // zeros when there are none), kept as they are written, so that checking the header costs no

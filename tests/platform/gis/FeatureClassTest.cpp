@@ -28,7 +28,7 @@ std::int64_t AppendAll(const fs::path& folder, const std::vector<KitField>& fiel
   const FieldMapping mapping = out->MapFields(in);
   while (in.Next()) {
     out->Stage(in, mapping);
-    out->InsertStaged(in);
+    out->InsertStaged(in, mapping);
   }
   out->Close();
   return out->Inserted();
@@ -95,6 +95,39 @@ TEST(FeatureWriterTest, AppendsAnArcGisPointClass) {
     EXPECT_EQ(written[i].values,
               (std::vector<test::Value>{original[i].values[13], original[i].values[16],
                                         original[i].values[19]}));
+}
+
+TEST(FeatureWriterTest, ProjectsAnInputInAnotherCoordinateSystem) {
+  // Longitude -96, latitude 23 is the origin of Conus Albers (EPSG:5070, the output's), which
+  // has no false easting or northing. A class without a coordinate system is taken as it is.
+  const struct {
+    int epsg;
+    const char* from;
+    std::string wkt;
+  } cases[] = {{4269, "NAD83", "POINT (0 0)"}, {0, "", "POINT (-96 23)"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.epsg);
+    TempDir dir;
+    WriteShapefile(dir / "in", "In", wkbPoint, {}, {{"POINT (-96 23)", {}}}, "UTF-8", c.epsg);
+    WriteShapefile(dir / "out", "Out", wkbPoint, {}, {});
+    const auto in = FeatureReader::Open(dir / "in", "In");
+    const auto out = FeatureWriter::Open(dir / "out", "Out");
+    const FieldMapping mapping = out->MapFields(*in);
+    EXPECT_EQ(mapping.ProjectedFrom(), c.from);
+    ASSERT_TRUE(in->Next());
+    out->InsertStaged(*in, mapping);
+    out->Close();
+    const auto written = ReadShapefile(dir / "out/Out.shp");
+    ASSERT_EQ(written.size(), 1u);
+    OGRPoint p;
+    const char* wkt = written[0].wkt.c_str();
+    ASSERT_EQ(p.importFromWkt(&wkt), OGRERR_NONE);
+    OGRPoint expected;
+    const char* e = c.wkt.c_str();
+    ASSERT_EQ(expected.importFromWkt(&e), OGRERR_NONE);
+    EXPECT_NEAR(p.getX(), expected.getX(), 1e-6);
+    EXPECT_NEAR(p.getY(), expected.getY(), 1e-6);
+  }
 }
 
 TEST(ShapefileTest, DeletesAndRenamesEveryFileOfTheShapefileAndNothingElse) {
