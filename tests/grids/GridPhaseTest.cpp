@@ -208,7 +208,7 @@ TEST_F(GridPhaseTest, BadInputEndsWithAnErrorNamingTheFileAndKeepsWhatWasWritten
          const fs::path tif = u2 / "elev_unit/elev_cm/elev_cm.tif";
          fs::resize_file(tif, fs::file_size(tif) / 2);
        },
-       "elev_cm.tif", "grid", true},
+       "elev_cm.tif", "the file may be damaged or cut short", true},
       {"a damaged scratch database skeleton", [&] { WriteFile(skeleton, "this is no database"); },
        skeleton.string(), "cannot be used", true},
       {"a Prod_unit wider than the output's field",

@@ -320,7 +320,8 @@ void MosaicSource::LoadBlockRow(int blockRow) {
   for (int blockCol = m_bufferLeft / m_blockWidth; blockCol * m_blockWidth < end; ++blockCol) {
     CPLErrorReset();
     if (m_band->ReadBlock(blockCol, blockRow, block.data()) != CE_None)
-      throw GdalError("Cannot read grid cells", m_grid.file);
+      throw ReadFailure(m_bufferFirst, m_bufferRows, blockCol * m_blockWidth,
+                        std::min(m_blockWidth, m_cols - blockCol * m_blockWidth));
     // The part of the block inside the buffered columns.
     const int from = std::max(blockCol * m_blockWidth, m_bufferLeft);
     const int to = std::min({(blockCol + 1) * m_blockWidth, end, m_cols});
@@ -340,7 +341,18 @@ void MosaicSource::LoadRows(int first) {
   CPLErrorReset();
   if (m_band->RasterIO(GF_Read, m_bufferLeft, first, m_bufferCols, m_bufferRows, m_buffer.data(),
                        m_bufferCols, m_bufferRows, GDT_Int32, 0, 0, nullptr) != CE_None)
-    throw GdalError("Cannot read grid cells", m_grid.file);
+    throw ReadFailure(first, m_bufferRows, m_bufferLeft, m_bufferCols);
+}
+
+// A failed read names the cells: the input's own rows and columns, or the mosaic's for an
+// input being resampled.
+AppError MosaicSource::ReadFailure(int firstRow, int rows, int firstCol, int cols) const {
+  return GdalError("Cannot read the cells in rows " + std::to_string(firstRow) + " to " +
+                       std::to_string(firstRow + rows - 1) + ", columns " +
+                       std::to_string(firstCol) + " to " + std::to_string(firstCol + cols - 1) +
+                       (m_warped ? " of the grid, resampled onto the mosaic's cells"
+                                 : " of the grid; the file may be damaged or cut short"),
+                   m_grid.file);
 }
 
 }  // namespace rivanet::gis

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/gis/GridOpen.h"
 #include "platform/gis/WindowFiller.h"
 
@@ -65,6 +66,7 @@ class MosaicSource {
   const std::int32_t* Row(int row, int left, int cols);
   void LoadBlockRow(int blockRow);
   void LoadRows(int first);
+  AppError ReadFailure(int firstRow, int rows, int firstCol, int cols) const;
   void Release();
   // Opens a closed input again, refusing it when its cells are no longer those it was placed by.
   void Reopen();
