@@ -1,9 +1,11 @@
 #include "driver/ListCheck.h"
 
 #include <limits>
+#include <set>
 
 #include "platform/Error.h"
 #include "platform/files/FileSystem.h"
+#include "platform/gis/GridMosaic.h"
 #include "runctl/RunContext.h"
 #include "runctl/RunMessages.h"
 #include "runctl/WorkspaceList.h"
@@ -13,6 +15,35 @@ namespace fs = std::filesystem;
 
 namespace rivanet {
 
+namespace {
+
+// True when `workspace` has its grid folders, each holding a grid the mosaic can open; otherwise
+// the first problem has been reported. A grid found unreadable here costs the user nothing; found
+// by the grid phase, it would cost the output the run has cleared by then.
+bool Usable(RunContext& ctx, const fs::path& workspace) {
+  for (const auto& grid : ctx.layout.grids) {
+    const fs::path folder = workspace / grid.folder / grid.name;
+    if (!ctx.files.FolderExists(folder)) {
+      Tell(ctx, MessageKind::Logged, "Error: The " + DisplayPath(folder) + " is missing.");
+      return false;
+    }
+  }
+  for (const auto& grid : ctx.layout.grids) {
+    const fs::path folder = workspace / grid.folder / grid.name;
+    try {
+      gis::CheckMosaicInput(folder);
+    } catch (const AppError& e) {
+      Tell(ctx, MessageKind::Logged,
+           "Error: The " + DisplayPath(folder) +
+               " is no grid the run can read: " + e.Description() + ".");
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& inputFolder,
                                                const fs::path& listFile) {
   const auto& grids = ctx.layout.grids;
@@ -21,15 +52,10 @@ std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& 
 
   WorkspaceList list(ctx.files, listFile);
   std::string name;
+  std::set<fs::path> examined;  // a workspace listed twice is appended twice, examined once
   while (list.Next(name)) {
     const fs::path workspace = inputFolder / name;
-    for (const auto& grid : grids) {
-      const fs::path folder = workspace / grid.folder / grid.name;
-      if (!ctx.files.FolderExists(folder)) {
-        Tell(ctx, MessageKind::Logged, "Error: The " + DisplayPath(folder) + " is missing.");
-        return std::nullopt;
-      }
-    }
+    if (examined.insert(workspace).second && !Usable(ctx, workspace)) return std::nullopt;
     if (inputs.workspaceCount == std::numeric_limits<std::int16_t>::max()) {
       throw AppError(kErrOverflow, "Overflow: " + DisplayPath(listFile) + " lists more than " +
                                        std::to_string(inputs.workspaceCount) + " workspaces");

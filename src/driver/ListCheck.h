@@ -30,9 +30,9 @@ struct MosaicInputs {
   }
 };
 
-// Reads the list once, makes sure every workspace has its grids and that there are at least
-// two workspaces. On a failure it reports the reason (box in window runs, log line) and
-// returns nothing; the output folder has not been touched.
+// Reads the list once, makes sure every workspace has its grids, each one the mosaic can open
+// (headers only), and that there are at least two workspaces. On a failure it reports the reason
+// (box in window runs, log line) and returns nothing; the output folder has not been touched.
 std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx,
                                                const std::filesystem::path& inputFolder,
                                                const std::filesystem::path& listFile);
