@@ -1,9 +1,11 @@
 #include "driver/ListCheck.h"
 
+#include <algorithm>
 #include <limits>
 #include <set>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/files/FileSystem.h"
 #include "platform/gis/GridMosaic.h"
 #include "runctl/RunContext.h"
@@ -17,10 +19,18 @@ namespace rivanet {
 
 namespace {
 
-// True when `workspace` has its grid folders, each holding a grid the mosaic can open; otherwise
-// the first problem has been reported. A grid found unreadable here costs the user nothing; found
-// by the grid phase, it would cost the output the run has cleared by then.
+// True when the run can tell which folder every item it reads in `workspace` is, and the
+// workspace has its grid folders, each holding a grid the mosaic can open; otherwise the first
+// problem has been reported. A grid found unreadable here costs the user nothing; found by the
+// grid phase, it would cost the output the run has cleared by then.
 bool Usable(RunContext& ctx, const fs::path& workspace) {
+  // Before anything asks whether they exist, which would refuse them as an error report.
+  for (const WorkspaceItem& item : ReadItems(ctx.layout, workspace)) {
+    if (const std::optional<std::string> ambiguity = ctx.files.Ambiguity(item.path)) {
+      Tell(ctx, MessageKind::Logged, "Error: " + *ambiguity + ".");
+      return false;
+    }
+  }
   for (const auto& grid : ctx.layout.grids) {
     const fs::path folder = workspace / grid.folder / grid.name;
     if (!ctx.files.FolderExists(folder)) {
@@ -43,6 +53,22 @@ bool Usable(RunContext& ctx, const fs::path& workspace) {
 }
 
 }  // namespace
+
+std::vector<WorkspaceItem> ReadItems(const schema::Schema& layout, const fs::path& workspace) {
+  std::vector<WorkspaceItem> items;
+  for (const schema::Grid& grid : layout.grids)
+    items.push_back({"grid folder", workspace / grid.folder / grid.name});
+  std::vector<std::string> folders;
+  for (const schema::FeatureClass& fc : layout.featureClasses) {
+    if (fc.folder.empty() || std::ranges::any_of(folders, [&](const std::string& folder) {
+          return SameIgnoringCase(folder, fc.folder);
+        }))
+      continue;  // the workspace folder itself, or a folder already named
+    folders.push_back(fc.folder);
+    items.push_back({"feature class folder", workspace / fc.folder});
+  }
+  return items;
+}
 
 std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx, const fs::path& inputFolder,
                                                const fs::path& listFile) {

@@ -25,6 +25,7 @@ class ListCheckTest : public test::RunFixture {
 // skipped; duplicates are kept (the overflow case below).
 TEST_F(ListCheckTest, BuildsTheMosaicListsInListOrderWhateverTheLetterCase) {
   MakeWorkspace(f.input, "A");
+  MakeWorkspace(f.input, "a");    // "A", listed, is taken as it stands; no question of case
   MakeWorkspace(f.input, "B;C");  // a ";" in a folder name is just a character
   // Grid folders (and the files in them) spelled unlike the layout.
   MakeWorkspace(f.input, "C");
@@ -54,7 +55,8 @@ TEST_F(ListCheckTest, BuildsTheMosaicListsInListOrderWhateverTheLetterCase) {
 
 // The first workspace the run could not use fails the check: a grid folder missing (these
 // messages are the run's established ones), a grid the mosaic could not open (found by the
-// grid phase, it would cost the output the run had already cleared).
+// grid phase, it would cost the output the run had already cleared), a name that a
+// case-sensitive file system holds in several letter cases, none of them as listed.
 TEST_F(ListCheckTest, FirstWorkspaceTheRunCannotUseFailsTheCheckNamingIt) {
   MakeWorkspace(f.input, "A");
   MakeWorkspace(f.input, "C", {}, {"drainage/cat"});  // never examined
@@ -85,6 +87,20 @@ TEST_F(ListCheckTest, FirstWorkspaceTheRunCannotUseFailsTheCheckNamingIt) {
       {"an empty grid file", "B", [&] { fs::resize_file(b / "elev_unit/elev_cm/elev_cm.tif", 0); },
        // GDAL's own words follow.
        "Error: The {b}/elev_unit/elev_cm is no grid the run can read: Cannot open grid: *"},
+      {"a workspace in two letter cases, neither as listed", "Unit_B",
+       [&] {
+         fs::rename(b, f.input / "unit_B");
+         MakeWorkspace(f.input, "UNIT_B");
+       },
+       "Error: The name {input}/Unit_B matches {input}/UNIT_B and {input}/unit_B, which differ "
+       "only in letter case."},
+      {"a feature class folder in two letter cases", "B",
+       [&] {
+         fs::rename(b / "hydrography", b / "Hydrography");
+         fs::create_directory(b / "HYDROGRAPHY");
+       },
+       "Error: The name {b}/hydrography matches {b}/HYDROGRAPHY and {b}/Hydrography, which "
+       "differ only in letter case."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
