@@ -9,6 +9,9 @@
 namespace rivanet {
 
 struct RunContext;
+namespace schema {
+struct Schema;
+}
 
 // The mosaic inputs of one grid: the grid folder of every accepted workspace, in list order.
 struct MosaicInput {
@@ -30,8 +33,20 @@ struct MosaicInputs {
   }
 };
 
-// Reads the list once, makes sure every workspace has its grids and that there are at least
-// two workspaces. On a failure it reports the reason (box in window runs, log line) and
+// A folder the run reads inside every workspace, and what messages call it.
+struct WorkspaceItem {
+  const char* role;  // "grid folder", "feature class folder"
+  std::filesystem::path path;
+};
+
+// The grid folders and the feature class folders of the layout inside `workspace`, each once.
+std::vector<WorkspaceItem> ReadItems(const schema::Schema& layout,
+                                     const std::filesystem::path& workspace);
+
+// Reads the list once, makes sure every workspace has its grids, each one the mosaic can open
+// (headers only), and that there are at least two workspaces. A workspace, or a folder the run
+// reads in it, that a case-sensitive file system holds in several letter cases, none as
+// listed, is refused. On a failure it reports the reason (box in window runs, log line) and
 // returns nothing; the output folder has not been touched.
 std::optional<MosaicInputs> CheckWorkspaceList(RunContext& ctx,
                                                const std::filesystem::path& inputFolder,

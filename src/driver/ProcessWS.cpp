@@ -76,7 +76,7 @@ bool Passed(FolderCheck check, RunState& state) {
 RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path& outputFolder,
                     const fs::path& listFile, RunState& state) {
   const std::optional<fs::path> skeleton = FindSkeletonFolder(ctx);
-  if (!skeleton) return RunStatus::Failed;
+  if (!skeleton || !CheckSettingsValues(ctx)) return RunStatus::Failed;
   if (!Passed(CheckFolderPlaces(ctx, inputFolder, outputFolder, *skeleton), state) ||
       !CheckSkeletonContents(ctx, *skeleton))
     return RunStatus::Failed;

@@ -34,6 +34,16 @@ std::optional<fs::path> FindSkeletonFolder(RunContext& ctx) {
   return std::nullopt;
 }
 
+bool CheckSettingsValues(RunContext& ctx) {
+  try {
+    ReadGridCompressionLevel(ctx.appFolder / (std::string(kAppTitle) + ".ini"), ctx.files);
+    return true;
+  } catch (const AppError& e) {
+    Tell(ctx, MessageKind::Logged, "Error: " + e.Description());
+    return false;
+  }
+}
+
 bool CheckSkeletonContents(RunContext& ctx, const fs::path& skeletonFolder) {
   const auto missing = [&](const char* kind, const fs::path& path) {
     Tell(ctx, MessageKind::Logged,

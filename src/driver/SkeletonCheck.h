@@ -13,6 +13,10 @@ struct RunContext;
 // returned: without a skeleton named on purpose there is nothing to copy.
 std::optional<std::filesystem::path> FindSkeletonFolder(RunContext& ctx);
 
+// True when the settings file's other values are usable (GridCompressionLevel, read by the
+// grid phase long after the output has been cleared); otherwise the reason has been reported.
+bool CheckSettingsValues(RunContext& ctx);
+
 // True when the skeleton holds every folder, feature class (.shp, .shx, .dbf) and table
 // (.dbf) of the workspace layout; otherwise the first missing item has been reported. Checked
 // before the output is prepared, so a bad skeleton never costs the previous output.

@@ -1,7 +1,7 @@
 #include "grids/GridPhase.h"
 
 #include <cctype>
-#include <charconv>
+#include <optional>
 #include <string>
 
 #include "grids/CatchmentVat.h"
@@ -23,21 +23,12 @@ namespace fs = std::filesystem;
 namespace rivanet {
 namespace {
 
-constexpr const char* kLevelKey = "GridCompressionLevel";
-
 // The DEFLATE level from the settings file ([Working] GridCompressionLevel), or the default.
 gis::GridEncoding Encoding(const RunContext& ctx) {
-  const fs::path settings = ctx.appFolder / (std::string(kAppTitle) + ".ini");
-  const std::string text = ReadIniValue("Working", kLevelKey, settings, ctx.files);
   gis::GridEncoding encoding;
-  if (text.empty()) return encoding;
-  int level = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
-  if (ec != std::errc() || end != text.data() + text.size() || level < 1 || level > 9)
-    throw AppError(kErrInvalidArgument, std::string(kLevelKey) + "=" + text + " in " +
-                                            DisplayPath(settings) +
-                                            " is no whole number from 1 to 9");
-  encoding.deflateLevel = level;
+  const fs::path settings = ctx.appFolder / (std::string(kAppTitle) + ".ini");
+  if (const std::optional<int> level = ReadGridCompressionLevel(settings, ctx.files))
+    encoding.deflateLevel = *level;
   return encoding;
 }
 

@@ -1,5 +1,7 @@
 #include "runctl/Settings.h"
 
+#include <charconv>
+
 #include "platform/Error.h"
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
@@ -62,6 +64,19 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
   } catch (const AppError&) {
     return {};  // an unreadable file reads as an empty one
   }
+}
+
+std::optional<int> ReadGridCompressionLevel(const std::filesystem::path& file,
+                                            const FileSystem& files) {
+  constexpr const char* kKey = "GridCompressionLevel";
+  const std::string text = ReadIniValue("Working", kKey, file, files);
+  if (text.empty()) return std::nullopt;
+  int level = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
+  if (ec != std::errc() || end != text.data() + text.size() || level < 1 || level > 9)
+    throw AppError(kErrInvalidArgument, std::string(kKey) + "=" + text + " in " +
+                                            DisplayPath(file) + " is no whole number from 1 to 9");
+  return level;
 }
 
 }  // namespace rivanet

@@ -20,4 +20,11 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
 std::optional<std::string> FindIniValue(const std::string& section, const std::string& key,
                                         const std::filesystem::path& file, const FileSystem& files);
 
+// [Working] GridCompressionLevel of the settings file `file`: the DEFLATE level (1 to 9) of the
+// grids a run writes, nullopt when the key is absent or empty (the grids' default level).
+// Throws AppError (kErrInvalidArgument, naming the key, the value and the file) for any other
+// value. The driver checks it before the output is touched; the grid phase uses it.
+std::optional<int> ReadGridCompressionLevel(const std::filesystem::path& file,
+                                            const FileSystem& files);
+
 }  // namespace rivanet

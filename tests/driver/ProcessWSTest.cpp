@@ -175,6 +175,13 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
        "gives no SkelPath in its [Working] section"},
       {"no such skeleton folder", [](F f) { SetSkeleton(f, "Gone"); },
        "The {app}/Gone folder is missing"},
+      {"a compression level that is no level",
+       [](F f) {
+         WriteFile(f.app / "RivanetAppend.ini",
+                   "[Working]\r\nSkelPath=Skel\r\nGridCompressionLevel=fast\r\n");
+       },
+       "Error: GridCompressionLevel=fast in {app}/RivanetAppend.ini is no whole number from 1 "
+       "to 9"},
       {"skeleton without hydrography", [](F f) { fs::remove_all(f.app / "Skel/hydrography"); },
        "Error: The skeleton folder {app}/Skel/hydrography is missing."},
       {"a feature class without its index",

@@ -20,15 +20,23 @@ enum class FolderRelation { Apart, Same, Inside, Contains };
 
 // Every file and folder operation of a run goes through this object. Paths are resolved one
 // component at a time without regard to letter case when no exact match exists, because the
-// workspaces come from a file system that does not tell "Drainage" from "drainage".
+// workspaces come from a file system that does not tell "Drainage" from "drainage". Where a
+// case-sensitive file system holds several entries that differ only in letter case and none
+// matches exactly, the path is refused instead of one being guessed.
 // Failures throw AppError naming the path and the reason.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
   // The existing path that `path` names, each component matched exactly or else without
-  // regard to case; components that match nothing are kept as written.
+  // regard to case; components that match nothing are kept as written. A component that
+  // matches several entries without regard to case, none of them exactly, throws AppError
+  // with the text of Ambiguity.
   virtual std::filesystem::path Resolve(const std::filesystem::path& path) const = 0;
+  // When a component of `path` has no exact match but several entries that differ from it
+  // only in letter case: "The name <path up to it> matches <entries>, which differ only in
+  // letter case". Nothing when `path` names one entry or none.
+  virtual std::optional<std::string> Ambiguity(const std::filesystem::path& path) const = 0;
 
   // How `folder` stands to `other`: the same folder, inside it, containing it, or apart. Both
   // are compared as real paths: made absolute, letter case resolved, symbolic links followed

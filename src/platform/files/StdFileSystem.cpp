@@ -61,33 +61,16 @@ class StdTextReader : public TextReader {
 class StdFileSystem : public FileSystem {
  public:
   fs::path Resolve(const fs::path& path) const override {
-    std::error_code ec0;
-    if (fs::exists(fs::symlink_status(path, ec0))) return path;  // the usual case: exact match
-    fs::path resolved;
-    bool missing = false;  // once a component is missing, the rest cannot exist either
-    for (const auto& part : path) {
-      fs::path candidate = resolved / part;
-      if (resolved.empty()) candidate = part;
-      std::error_code ec;
-      if (!missing && part != "/" && part != "." && part != ".." && !part.empty() &&
-          !fs::exists(fs::symlink_status(candidate, ec))) {
-        const fs::path folder = resolved.empty() ? fs::path(".") : resolved;
-        std::optional<fs::path> match;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-          if (SameIgnoringCase(it->path().filename().string(), part.string())) {
-            match = it->path().filename();
-            break;
-          }
-        }
-        if (match) {
-          candidate = resolved.empty() ? *match : resolved / *match;
-        } else {
-          missing = true;
-        }
-      }
-      resolved = candidate;
-    }
+    std::optional<std::string> ambiguity;
+    fs::path resolved = ResolveParts(path, ambiguity);
+    if (ambiguity) throw AppError(kErrPathFileAccess, *ambiguity);
     return resolved;
+  }
+
+  std::optional<std::string> Ambiguity(const fs::path& path) const override {
+    std::optional<std::string> ambiguity;
+    ResolveParts(path, ambiguity);
+    return ambiguity;
   }
 
   FolderRelation Relate(const fs::path& folder, const fs::path& other) const override {
@@ -219,6 +202,49 @@ class StdFileSystem : public FileSystem {
  private:
   static AppError NothingMatched(const fs::path& source) {
     return AppError(kErrFileNotFound, "File not found: " + DisplayPath(source));
+  }
+
+  // Resolve's work. A component that matches several entries only without regard to case
+  // stops it: `ambiguity` then says which, and the path returned is of no use.
+  static fs::path ResolveParts(const fs::path& path, std::optional<std::string>& ambiguity) {
+    std::error_code ec0;
+    if (fs::exists(fs::symlink_status(path, ec0))) return path;  // the usual case: exact match
+    fs::path resolved;
+    bool missing = false;  // once a component is missing, the rest cannot exist either
+    for (const auto& part : path) {
+      fs::path candidate = resolved / part;
+      if (resolved.empty()) candidate = part;
+      std::error_code ec;
+      if (!missing && part != "/" && part != "." && part != ".." && !part.empty() &&
+          !fs::exists(fs::symlink_status(candidate, ec))) {
+        const fs::path folder = resolved.empty() ? fs::path(".") : resolved;
+        // Every entry is looked at: on a file system that tells letter cases apart, two of
+        // them may answer to the name, and taking the first the folder lists would be a guess.
+        std::vector<fs::path> matches;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+          if (SameIgnoringCase(it->path().filename().string(), part.string()))
+            matches.push_back(it->path().filename());
+        }
+        if (matches.size() > 1) {
+          std::sort(matches.begin(), matches.end());
+          std::string names;
+          for (std::size_t i = 0; i < matches.size(); ++i) {
+            if (i > 0) names += i + 1 < matches.size() ? ", " : " and ";
+            names += DisplayPath(resolved.empty() ? matches[i] : resolved / matches[i]);
+          }
+          ambiguity = "The name " + DisplayPath(candidate) + " matches " + names +
+                      ", which differ only in letter case";
+          return candidate;
+        }
+        if (matches.size() == 1) {
+          candidate = resolved.empty() ? matches.front() : resolved / matches.front();
+        } else {
+          missing = true;
+        }
+      }
+      resolved = candidate;
+    }
+    return resolved;
   }
 
   // The absolute path with letter case resolved and symbolic links followed as far as the

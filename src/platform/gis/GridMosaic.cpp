@@ -9,6 +9,7 @@
 
 #include "platform/files/FileSystem.h"
 #include "platform/gis/GridFolder.h"
+#include "platform/gis/GridOpen.h"
 #include "platform/gis/GridVat.h"
 #include "platform/gis/MosaicSource.h"
 #include "platform/gis/ValueCounter.h"
@@ -158,6 +159,12 @@ decltype(auto) WithCondition(const std::optional<CellCondition>& condition, F&& 
 }
 
 }  // namespace
+
+void CheckMosaicInput(const fs::path& gridFolder) {
+  QuietGdal quiet;
+  // The opening each MosaicSource starts with; the dataset closes again at once.
+  OpenGrid(gridFolder);
+}
 
 MosaicResult MosaicToNewRaster(const std::vector<fs::path>& inputs, const fs::path& outputFolder,
                                const std::string& name, const std::string& coordinateSystem,

@@ -53,4 +53,11 @@ MosaicResult MosaicToNewRaster(const std::vector<std::filesystem::path>& inputs,
                                const std::string& coordinateSystem, CellType pixelType,
                                const MosaicOptions& options = {});
 
+// Opens the grid of `gridFolder` as MosaicToNewRaster opens each of its inputs and refuses
+// what that opening refuses: a folder with neither <name>.tif nor hdr.adf, a file GDAL cannot
+// open as a grid, one without georeferencing, not north-up with square cells, or without
+// integer cells. Reads the headers only, no cells: a run checks every input before it starts,
+// and damage further in a file is left to the mosaic. Errors are AppErrors naming the file.
+void CheckMosaicInput(const std::filesystem::path& gridFolder);
+
 }  // namespace rivanet::gis

@@ -29,6 +29,23 @@ TEST_F(FileSystemTest, PathsResolveWithoutRegardToLetterCaseExactMatchFirst) {
   fs::create_directories(dir / "hydrologicunits");
   EXPECT_EQ(files->Resolve(dir / "hydrologicunits"), dir / "hydrologicunits");
   EXPECT_EQ(files->Resolve(dir / "hydrologicUnits"), dir / "hydrologicUnits");
+  EXPECT_EQ(files->Ambiguity(dir / "hydrologicunits/subbasin.shp"), std::nullopt);
+  // Without an exact match, two folders that differ only in letter case are not guessed
+  // between, wherever the name stands in the path.
+  const std::string both = "The name " + (dir / "HydrologicUnits").string() + " matches " +
+                           (dir / "hydrologicUnits").string() + " and " +
+                           (dir / "hydrologicunits").string() +
+                           ", which differ only in letter case";
+  for (const fs::path& path : {dir / "HydrologicUnits", dir / "HydrologicUnits/subbasin.shp"}) {
+    EXPECT_EQ(files->Ambiguity(path), both) << path;
+    try {
+      files->FolderExists(path);
+      FAIL() << "a name that matches two folders must be refused: " << path;
+    } catch (const AppError& e) {
+      EXPECT_EQ(e.Description(), both);
+    }
+  }
+  EXPECT_EQ(files->Ambiguity(dir / "ws1/drainage"), std::nullopt);  // one match: no question
 
   // A new folder keeps the spelling given, under its resolved parent.
   files->CreateFolder(dir / "ws1/elev_unit");

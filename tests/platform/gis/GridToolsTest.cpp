@@ -230,3 +230,53 @@ TEST(ExtractByAttributes, KeepsTheCellsTheConditionAccepts) {
     EXPECT_FALSE(fs::exists(dir / "refused"));
   }
 }
+
+// A run checks the grids before it clears its output, with the opening each mosaic input gets:
+// what the mosaic refuses on opening the check refuses in the same words. A file damaged past
+// its header passes the check (no cells are read) and is left to the mosaic.
+TEST(MosaicToNewRaster, CheckMosaicInputRefusesWhatTheMosaicRefusesOnOpening) {
+  test::TempDir dir;
+  WriteGrid(dir / "good", At(0, 20, 10, 2, 2), {1, 2, 3, 4}, N);
+  // A one-band GeoTIFF as GDAL writes it, for what GridWriter never writes.
+  const auto gdalTiff = [&](const char* name, GDALDataType type, const double* transform) {
+    EnsureGdal();
+    fs::create_directories(dir / name);
+    DatasetPtr ds(
+        Driver("GTiff", dir / name)
+            .Create((dir / name / (std::string(name) + ".tif")).c_str(), 2, 2, 1, type, nullptr));
+    ASSERT_TRUE(ds);
+    if (transform != nullptr) ds->SetGeoTransform(const_cast<double*>(transform));
+  };
+  const double rotated[6] = {0, 10, 1, 20, 0, -10};
+  const double northUp[6] = {0, 10, 0, 20, 0, -10};
+  gdalTiff("nogeo", GDT_Int32, nullptr);
+  gdalTiff("rotated", GDT_Int32, rotated);
+  gdalTiff("real", GDT_Float32, northUp);
+  test::WriteFile(dir / "nogrid/readme.txt", "no grid here");
+  test::WriteFile(dir / "empty/empty.tif", "");
+  const std::pair<const char*, const char*> cases[] = {
+      {"nogrid", "No grid in folder (neither nogrid.tif nor hdr.adf)"},
+      {"empty", "Cannot open grid"},
+      {"nogeo", "Grid has no georeferencing"},
+      {"rotated", "Grid is not north-up with square cells"},
+      {"real", "Unsupported cell type Float32 (integer grids only)"},
+  };
+  for (const auto& [name, reason] : cases) {
+    SCOPED_TRACE(name);
+    const std::string checked = Raised([&] { CheckMosaicInput(dir / name); }).Description();
+    EXPECT_NE(checked.find(reason), std::string::npos) << checked;
+    EXPECT_NE(checked.find((dir / name).string()), std::string::npos) << checked;
+    EXPECT_EQ(
+        checked,
+        Raised([&] {
+          MosaicToNewRaster({dir / "good", dir / name}, dir / "out", name, "", CellType::Int32);
+        }).Description());
+  }
+
+  WriteGrid(dir / "cut", At(0, 6000, 10, 300, 600), Cells(180000, 4), N);
+  fs::resize_file(dir / "cut/cut.tif", fs::file_size(dir / "cut/cut.tif") / 2);
+  EXPECT_NO_THROW(CheckMosaicInput(dir / "cut"));
+  EXPECT_THROW(
+      MosaicToNewRaster({dir / "good", dir / "cut"}, dir / "out", "cut", "", CellType::Int32),
+      AppError);
+}
