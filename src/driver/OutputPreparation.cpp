@@ -25,10 +25,12 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
   const auto& featureClasses = ctx.layout.featureClasses;
   // Nothing is deleted before it is clear that all of it can be replaced: a folder the run may
   // not change is refused whole instead of being left half deleted.
+  const fs::path everything = skeletonFolder / "*";
   files.RequireWritable(outputFolder, false);
   for (const std::string& folder : schema::WorkspaceFolders(ctx.layout))
     if (files.FolderExists(outputFolder / folder))
       files.RequireWritable(outputFolder / folder, true);
+  files.RequireCopyable(everything, outputFolder);
   for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
     if (files.FolderExists(outputFolder / folder)) files.DeleteFolder(outputFolder / folder);
     const bool fromSkeleton = std::any_of(
@@ -38,7 +40,6 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
     if (!fromSkeleton) files.CreateFolder(outputFolder / folder);
   }
 
-  const fs::path everything = skeletonFolder / "*";
   files.CopyFolder(everything, outputFolder);
   files.CopyFile(everything, outputFolder);
 

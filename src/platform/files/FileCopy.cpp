@@ -107,6 +107,14 @@ void CopyRegularFile(const fs::path& from, const fs::path& to) {
   }
   if (!S_ISREG(target.st_mode))
     throw AppError(kErrPathFileAccess, "Not a regular file: " + DisplayPath(to));
+  // A file with other names (hard links) is replaced by a new one: writing into it would
+  // change what those names hold as well.
+  if (target.st_nlink > 1) {
+    out.Reset(-1);
+    if (::unlink(to.c_str()) != 0) ThrowErrno(to);
+    out.Reset(::open(to.c_str(), flags | O_EXCL, mode));
+    if (out.Get() < 0 || ::fstat(out.Get(), &target) != 0) ThrowErrno(to);
+  }
   // Only a file that has content is cut: on ext4, cutting a file to nothing makes its close
   // wait for the new data to reach the disk, which a fresh file need not.
   if (target.st_size > 0 && ::ftruncate(out.Get(), 0) != 0) ThrowErrno(to);

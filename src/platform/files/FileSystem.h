@@ -44,6 +44,8 @@ class FileSystem {
   virtual FolderRelation Relate(const std::filesystem::path& folder,
                                 const std::filesystem::path& other) const = 0;
 
+  // True when `path` (letter case resolved) is a symbolic link.
+  virtual bool IsLink(const std::filesystem::path& path) const = 0;
   virtual bool FileExists(const std::filesystem::path& path) const = 0;
   virtual bool FolderExists(const std::filesystem::path& path) const = 0;
 
@@ -52,10 +54,10 @@ class FileSystem {
   // followed; a link given as `path` is removed itself.
   virtual void DeleteFolder(const std::filesystem::path& path) = 0;
   virtual void DeleteFile(const std::filesystem::path& path) = 0;
-  // Throws AppError (the reason and the folder) when entries cannot be added to or removed
-  // from `folder` or, with `andFoldersInside`, from any folder inside it (links not followed).
-  // Checked before a folder is emptied, so that one the process may not change is refused
-  // whole instead of being left half deleted.
+  // Throws AppError (the reason and the folder) when `folder` is no folder, when entries
+  // cannot be added to or removed from it or, with `andFoldersInside`, from any folder inside it
+  // (links not followed). Checked before a folder is emptied, so that one the process may not
+  // change is refused whole instead of being left half deleted.
   virtual void RequireWritable(const std::filesystem::path& folder,
                                bool andFoldersInside) const = 0;
 
@@ -74,6 +76,13 @@ class FileSystem {
   // link is replaced by a real folder. Wildcards, links and failure as CopyFile.
   virtual void CopyFolder(const std::filesystem::path& source,
                           const std::filesystem::path& destination) = 0;
+
+  // Throws AppError naming the entry and the reason when copying what `source` names (files
+  // and folders, wildcards as CopyFile) into the folder `destination` would meet an entry
+  // there it cannot replace: a folder where a file goes, a file where a folder goes, or a
+  // file the process may not write. Links are replaced and so never stand in the way.
+  virtual void RequireCopyable(const std::filesystem::path& source,
+                               const std::filesystem::path& destination) const = 0;
 
   virtual std::unique_ptr<TextReader> OpenTextFile(const std::filesystem::path& path) const = 0;
   // Appends `text` as it stands, creating the file when it does not exist.

@@ -123,6 +123,9 @@ class StdFileSystem : public FileSystem {
 
   void RequireWritable(const fs::path& folder, bool andFoldersInside) const override {
     const fs::path top = Resolve(folder);
+    std::error_code statEc;
+    if (fs::exists(top, statEc) && !fs::is_directory(top, statEc))
+      ThrowOs(std::make_error_code(std::errc::not_a_directory), folder);
     auto require = [](const fs::path& dir) {
       // Adding or removing an entry takes write and search permission on the folder; a
       // read-only mount answers EROFS here as well.
@@ -178,6 +181,34 @@ class StdFileSystem : public FileSystem {
       CopyTree(entry.path(), dest.Target(entry.path().filename().string()));
     }
     if (!any) throw NothingMatched(source);
+  }
+
+  bool IsLink(const fs::path& path) const override {
+    std::error_code ec;
+    return fs::is_symlink(fs::symlink_status(Resolve(path), ec));
+  }
+
+  void RequireCopyable(const fs::path& source, const fs::path& destination) const override {
+    const fs::path folder = Resolve(source.parent_path());
+    files::FolderIndex dest(Resolve(destination));
+    std::error_code ec;
+    for (const auto& entry : Matches(folder, source.filename().string())) {
+      const bool isFolder = entry.is_directory(ec);
+      if (!isFolder && !entry.is_regular_file(ec)) continue;  // copied by neither
+      const fs::path target = dest.Target(entry.path().filename().string());
+      const fs::file_status status = fs::symlink_status(target, ec);
+      if (ec || !fs::exists(status) || fs::is_symlink(status)) continue;  // made or replaced
+      if (isFolder) {
+        if (!fs::is_directory(status))
+          ThrowOs(std::make_error_code(std::errc::not_a_directory), target);
+      } else if (fs::is_directory(status)) {
+        ThrowOs(std::make_error_code(std::errc::is_a_directory), target);
+      } else if (!fs::is_regular_file(status)) {
+        throw AppError(kErrPathFileAccess, "Not a regular file: " + DisplayPath(target));
+      } else if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        ThrowOs(std::error_code(errno, std::generic_category()), target);
+      }
+    }
   }
 
   std::unique_ptr<TextReader> OpenTextFile(const fs::path& path) const override {

@@ -120,6 +120,45 @@ TEST_F(FileSystemTest, CopiesOverwriteInAnyLetterCaseAndFailWhenNothingMatched) 
   EXPECT_EQ(files->CopyMatchingFiles(dir / "empty/*.dbf", dir / "out"), 0u);
 }
 
+// What a copy would fail on is found before anything is deleted: an entry of the other kind
+// where a file or folder goes. A link there does not count: the copy replaces it.
+TEST_F(FileSystemTest, ACopyThatWouldFailIsFoundBeforehand) {
+  WriteFile(dir / "skel/a.dbf", "skeleton");
+  WriteFile(dir / "skel/sub/a.shp", "skeleton");
+  WriteFile(dir / "out/a.dbf", "earlier");
+  fs::create_directories(dir / "out/sub");
+  files->RequireCopyable(dir / "skel/*", dir / "out");
+
+  const auto expect = [&](const char* what, const std::string& description) {
+    SCOPED_TRACE(what);
+    try {
+      files->RequireCopyable(dir / "skel/*", dir / "OUT");
+      FAIL() << "must be refused";
+    } catch (const AppError& e) {
+      EXPECT_EQ(e.Description(), description);
+    }
+  };
+  fs::remove(dir / "out/a.dbf");
+  fs::create_directory(dir / "out/A.dbf");
+  expect("a folder where a file goes", "Is a directory: " + (dir / "out/A.dbf").string());
+  fs::remove(dir / "out/A.dbf");
+  fs::remove(dir / "out/sub");
+  WriteFile(dir / "out/sub", "a file");
+  expect("a file where a folder goes", "Not a directory: " + (dir / "out/sub").string());
+  fs::remove(dir / "out/sub");
+  fs::create_symlink(dir / "nowhere", dir / "out/sub");
+  fs::create_symlink(dir / "skel", dir / "out/a.dbf");
+  files->RequireCopyable(dir / "skel/*", dir / "out");
+
+  // Nor can a file be emptied as a folder.
+  try {
+    files->RequireWritable(dir / "skel/a.dbf", true);
+    FAIL() << "a file is no folder";
+  } catch (const AppError& e) {
+    EXPECT_EQ(e.Description(), "Not a directory: " + (dir / "skel/a.dbf").string());
+  }
+}
+
 TEST_F(FileSystemTest, LinksAreReplacedOrRemovedButNeverWrittenThrough) {
   WriteFile(dir / "mine/file.dbf", "mine");
   WriteFile(dir / "mine/folder/a.shp", "mine");
@@ -131,13 +170,17 @@ TEST_F(FileSystemTest, LinksAreReplacedOrRemovedButNeverWrittenThrough) {
   fs::create_symlink(dir / "mine/file.dbf", dir / "out/sub/a.shp");
   fs::create_directory_symlink(dir / "mine/folder", dir / "out/sub/deeper");
   fs::create_symlink(dir / "mine/file.dbf", dir / "single.dbf");
+  WriteFile(dir / "mine/hard.dbf", "mine");
+  WriteFile(dir / "skel/hard.dbf", "skeleton");
+  fs::create_hard_link(dir / "mine/hard.dbf", dir / "out/hard.dbf");  // another name, same file
   const auto mine = test::Snapshot(dir / "mine");
 
   files->CopyFile(dir / "skel/*", dir / "out");
   files->CopyFolder(dir / "skel/*", dir / "out");
   files->CopyFile(dir / "skel/a.dbf", dir / "single.dbf");
   EXPECT_EQ(test::Changes(mine, test::Snapshot(dir / "mine")), test::kNoChanges);
-  for (const char* copy : {"out/a.dbf", "out/sub/a.shp", "out/sub/deeper/b.shp", "single.dbf"}) {
+  for (const char* copy :
+       {"out/a.dbf", "out/hard.dbf", "out/sub/a.shp", "out/sub/deeper/b.shp", "single.dbf"}) {
     EXPECT_FALSE(fs::is_symlink(dir / copy)) << copy;
     EXPECT_EQ(ReadFile(dir / copy), "skeleton") << copy;
   }
