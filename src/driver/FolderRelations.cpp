@@ -1,11 +1,15 @@
 #include "driver/FolderRelations.h"
 
+#include <map>
+#include <set>
 #include <string>
 
+#include "driver/ListCheck.h"
 #include "driver/OutputPreparation.h"
 #include "platform/files/FileSystem.h"
 #include "runctl/RunContext.h"
 #include "runctl/RunMessages.h"
+#include "workspace/Schema.h"
 
 namespace fs = std::filesystem;
 
@@ -80,12 +84,56 @@ FolderCheck CheckFolderPlaces(RunContext& ctx, const fs::path& inputFolder,
 }
 
 FolderCheck CheckWorkspacePlaces(RunContext& ctx, const fs::path& outputFolder,
+                                 const fs::path& listFile,
                                  const std::vector<fs::path>& workspaces) {
   const NamedFolder output{"output folder", outputFolder};
+  // The phases read the list again after the preparation has replaced the output's workspace
+  // folders and Work: it must be in none of them.
+  const NamedFolder list{"list file", listFile};
+  if (RefuseInScratch(ctx, list)) return FolderCheck::RefusedInScratch;
+  for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
+    if (Refuse(ctx, list, {"output's workspace folder", outputFolder / folder}, kLiesInside))
+      return FolderCheck::Refused;
+  }
+  // Nor may a workspace's text file, copied into the output folder at the end, replace it.
+  const bool listInOutput =
+      ctx.files.Relate(listFile.parent_path(), outputFolder) == FolderRelation::Same &&
+      WildcardMatch("*.txt", listFile.filename().string());
+
+  std::set<fs::path> examined;  // a workspace listed twice is examined once
   for (const fs::path& path : workspaces) {
+    if (!examined.insert(path).second) continue;
     const NamedFolder workspace{"workspace", path};
     if (RefuseInScratch(ctx, workspace)) return FolderCheck::RefusedInScratch;
     if (Refuse(ctx, output, workspace, kAnyRelation)) return FolderCheck::Refused;
+    // Each item the run reads: a link on its way from the workspace may lead into the
+    // folders the run replaces or deletes. Without one it lies in the workspace, which has
+    // just been found apart from them.
+    std::map<fs::path, bool> linked;  // by path below the workspace
+    auto throughLink = [&](const fs::path& item) {
+      fs::path partial = path;
+      bool any = false;
+      for (const fs::path& part : item.lexically_relative(path)) {
+        partial /= part;
+        auto [it, added] = linked.try_emplace(partial, false);
+        if (added) it->second = ctx.files.IsLink(partial);
+        any = any || it->second;
+      }
+      return any;
+    };
+    for (const WorkspaceItem& item : ReadItems(ctx.layout, path)) {
+      if (!throughLink(item.path)) continue;
+      const NamedFolder read{item.role, item.path};
+      if (RefuseInScratch(ctx, read)) return FolderCheck::RefusedInScratch;
+      if (Refuse(ctx, read, output, kIs | kLiesInside)) return FolderCheck::Refused;
+    }
+    if (listInOutput && ctx.files.FileExists(path / listFile.filename())) {
+      Tell(ctx, MessageKind::Logged,
+           "Error: The list file " + DisplayPath(listFile) + " would be replaced by " +
+               DisplayPath(ctx.files.Resolve(path / listFile.filename())) +
+               ", a text file the run copies into the output folder.");
+      return FolderCheck::Refused;
+    }
   }
   return FolderCheck::Passed;
 }

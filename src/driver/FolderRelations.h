@@ -22,8 +22,12 @@ FolderCheck CheckFolderPlaces(RunContext& ctx, const std::filesystem::path& inpu
                               const std::filesystem::path& skeletonFolder);
 
 // Once the list is read: the output folder must not be, hold or lie in a listed workspace,
-// and no workspace may lie in the scratch folders.
+// no workspace may lie in the scratch folders, and nothing the run reads in a workspace (a
+// link may lead anywhere) may be or lie in the output folder or the scratch folders. The list
+// file, read again after the output is prepared, must not lie in the output's workspace
+// folders or the scratch folders, nor be replaced by a workspace's text file.
 FolderCheck CheckWorkspacePlaces(RunContext& ctx, const std::filesystem::path& outputFolder,
+                                 const std::filesystem::path& listFile,
                                  const std::vector<std::filesystem::path>& workspaces);
 
 }  // namespace rivanet

@@ -67,6 +67,11 @@ std::vector<WorkspaceItem> ReadItems(const schema::Schema& layout, const fs::pat
     folders.push_back(fc.folder);
     items.push_back({"feature class folder", workspace / fc.folder});
   }
+  for (const schema::FeatureClass& fc : layout.featureClasses)
+    for (const char* extension : {".shp", ".shx", ".dbf"})
+      items.push_back({"feature class file", workspace / fc.folder / (fc.name + extension)});
+  for (const schema::Table& table : layout.tables)
+    items.push_back({"table", workspace / (table.name + ".dbf")});
   return items;
 }
 

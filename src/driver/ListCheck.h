@@ -33,13 +33,14 @@ struct MosaicInputs {
   }
 };
 
-// A folder the run reads inside every workspace, and what messages call it.
+// A folder or file the run reads inside every workspace, and what messages call it.
 struct WorkspaceItem {
-  const char* role;  // "grid folder", "feature class folder"
+  const char* role;  // "grid folder", "feature class folder", "feature class file", "table"
   std::filesystem::path path;
 };
 
-// The grid folders and the feature class folders of the layout inside `workspace`, each once.
+// The grid folders, the feature class folders (each once), the feature classes' .shp, .shx
+// and .dbf files and the tables of the layout inside `workspace`.
 std::vector<WorkspaceItem> ReadItems(const schema::Schema& layout,
                                      const std::filesystem::path& workspace);
 

@@ -86,7 +86,7 @@ RunStatus RunStages(RunContext& ctx, const fs::path& inputFolder, const fs::path
 
   const std::optional<MosaicInputs> mosaics = CheckWorkspaceList(ctx, inputFolder, listFile);
   if (!mosaics) return RunStatus::Failed;
-  if (!Passed(CheckWorkspacePlaces(ctx, outputFolder, mosaics->workspaces), state))
+  if (!Passed(CheckWorkspacePlaces(ctx, outputFolder, listFile, mosaics->workspaces), state))
     return RunStatus::Failed;
   StopIfCancelled(ctx);
 

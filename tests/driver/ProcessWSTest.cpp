@@ -187,6 +187,35 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
       {"a feature class without its index",
        [](F f) { fs::remove(f.app / "Skel/Drainage/catchment.shx"); },
        "Error: The skeleton file {app}/Skel/Drainage/catchment.shx is missing."},
+      // The list is read again after the output is prepared, and a link in a workspace may
+      // lead into what the preparation deletes.
+      {"list file inside an output folder the run replaces",
+       [](F f) {
+         f.list = f.output / "hydrography/list.txt";
+         WriteFile(f.list, "A\r\nB\r\n");
+       },
+       "Error: The list file {list} lies inside the output's workspace folder "
+       "{output}/hydrography."},
+      {"list file inside the Work folder, which then stays",
+       [](F f) {
+         f.list = f.app / "Work/list.txt";
+         WriteFile(f.list, "A\r\nB\r\n");
+       },
+       "Error: The list file {list} lies inside the Work folder {app}/Work."},
+      {"list file a workspace's text file would replace",
+       [](F f) {
+         f.list = f.output / "Shared.txt";
+         WriteFile(f.list, "A\r\nB\r\n");
+       },
+       "Error: The list file {list} would be replaced by {input}/A/shared.txt, a text file "
+       "the run copies into the output folder."},
+      {"a workspace's grid folder linked into the output",
+       [](F f) {
+         fs::create_directories(f.output / "drainage");
+         fs::rename(f.input / "B/Drainage/cat", f.output / "drainage/cat");
+         fs::create_directory_symlink(f.output / "drainage/cat", f.input / "B/Drainage/cat");
+       },
+       "Error: The grid folder {input}/B/drainage/cat lies inside the output folder {output}."},
       {"list ends after one workspace", [](F f) { WriteFile(f.list, "A\r\n\r\nB\r\n"); },
        "Error: There was one or fewer entries in {list}"},
   };
