@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/files/FileSystem.h"
 #include "platform/gis/DbfFields.h"
 #include "platform/gis/GridFolder.h"
@@ -31,6 +32,7 @@ struct StoredField {
   char type = 'C';
   std::size_t offset = 0;  // in the record, after the deletion flag
   std::size_t width = 0;
+  std::size_t decimals = 0;
 };
 
 struct Layout {
@@ -65,6 +67,13 @@ std::string_view Trimmed(std::string_view text) {
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
 
+// True when a NUL stands before text: NULs after the text are the padding some writers use.
+bool HasInnerNul(std::string_view stored) {
+  const std::size_t nul = stored.find('\0');
+  return nul != std::string_view::npos &&
+         stored.find_first_not_of(std::string_view(" \0", 2), nul) != std::string_view::npos;
+}
+
 // Reads `count` bytes at the current position; AppError naming the file when they are not there.
 void ReadExactly(std::FILE* f, void* into, std::size_t count, const fs::path& file) {
   if (count == 0) return;
@@ -98,7 +107,21 @@ Layout ReadLayout(std::FILE* f, const fs::path& file) {
     field.type = static_cast<char>(header[at + 11]);
     field.offset = offset;
     field.width = header[at + 16];
+    field.decimals = header[at + 17];
     offset += field.width;
+    // GDAL reads the dBASE III types; of any other it would hand on the stored bytes, or for a
+    // memo the number of its block in the .dbt file instead of its text.
+    if (std::string_view("CNFDL").find(field.type) == std::string_view::npos)
+      throw FileError(kErrInvalidArgument,
+                      "Field \"" + field.name + "\" is of dBASE type '" + field.type + "'" +
+                          (field.type == 'M' ? " (memo, its text kept in another file)" : "") +
+                          ", which the run cannot read; only C, N, F, D and L are read",
+                      file);
+    // GDAL would read one of them and drop the other unseen.
+    for (const StoredField& earlier : layout.fields)
+      if (SameIgnoringCase(earlier.name, field.name))
+        throw FileError(kErrInvalidArgument,
+                        "The dBASE header names the field \"" + field.name + "\" twice", file);
     layout.fields.push_back(std::move(field));
   }
   if (at >= layout.headerLength || header[at] != kFieldListEnd)
@@ -152,10 +175,18 @@ void CheckRecord(const unsigned char* record, std::uint64_t number, const Layout
   for (const StoredField& field : layout.fields) {
     const std::string_view stored(data + field.offset, field.width);
     const char* what = nullptr;
-    if ((field.type == 'N' || field.type == 'F') && !IsDbfNumberText(stored))
-      what = "is not a number";
-    else if (field.type == 'D' && !IsDbfDateText(stored))
+    if (field.type == 'N' || field.type == 'F') {
+      if (!IsDbfNumberText(stored))
+        what = "is not a number";
+      else if (field.decimals == 0 && stored.find_first_of(".eE") != std::string_view::npos)
+        // GDAL reads such a field as whole numbers and would cut "12.7" to 12, "1e3" to 1.
+        what = "is not a whole number, as its field (no decimals) holds";
+    } else if (field.type == 'D' && !IsDbfDateText(stored)) {
       what = "is not a date (YYYYMMDD)";
+    } else if (field.type == 'C' && HasInnerNul(stored)) {
+      // GDAL's text ends at the first NUL; what follows it would be lost unseen.
+      what = "holds a NUL character inside its text";
+    }
     if (what != nullptr)
       throw FileError(kErrInvalidArgument,
                       "Row " + std::to_string(number) + ", field \"" + field.name +

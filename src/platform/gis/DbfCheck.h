@@ -11,9 +11,12 @@ namespace rivanet::gis {
 // with the file, the row and the field named instead of being appended with made-up values.
 //
 // Refused: a file shorter than its header, a damaged header or field list, a table without
-// fields, a header whose record count disagrees with the file size (one end-of-file mark
-// allowed), a number field holding anything but a number, blanks or the '*' fill that marks no
-// value, and a date field holding anything but a calendar date YYYYMMDD, blanks or zeros.
+// fields, a field of a type other than C, N, F, D and L (a memo, for one), a field name twice
+// (letter case ignored), a header whose record count disagrees with the file size (one
+// end-of-file mark allowed), a number field holding anything but a number, blanks or the '*'
+// fill that marks no value, a fraction or exponent in a number field without decimals, a date
+// field holding anything but a calendar date YYYYMMDD, blanks or zeros, and text with a NUL
+// character inside it.
 // Deleted records are not looked at. Throws AppError naming the file (and row and field).
 void CheckDbfFile(const std::filesystem::path& file);
 

@@ -1,7 +1,11 @@
 #include "platform/gis/DbfReader.h"
 
+#include "platform/Text.h"
 #include "platform/gis/DbfCheck.h"
 #include "platform/gis/DbfInternals.h"
+#include "platform/gis/GridFolder.h"
+
+#include <cpl_string.h>
 
 namespace fs = std::filesystem;
 
@@ -32,12 +36,54 @@ void SetDate(DbfValue& value, const OGRField& raw) {
   SetText(value, text);
 }
 
+// Tables that name ISO-8859-1 (a .cpg, or the header's mark of a Windows table) are written on
+// Windows, in Windows-1252: its characters 0x80 to 0x9F (the euro sign, typographic quotes,
+// dashes) read as the control characters U+0080 to U+009F in ISO-8859-1, as no real text holds
+// them. They are read as Windows-1252 instead. The five bytes Windows-1252 leaves undefined
+// have no character: false.
+bool Latin1ControlsAsWindows1252(std::string& text) {
+  static constexpr char16_t kWindows1252[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::size_t at = text.find('\xC2');
+  if (at == std::string::npos) return true;  // the usual case: nothing to look at
+  std::string out(text, 0, at);
+  for (; at < text.size(); ++at) {
+    const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0U;
+    if (text[at] != '\xC2' || next < 0x80 || next > 0x9F) {
+      out.push_back(text[at]);
+      continue;
+    }
+    const char16_t c = kWindows1252[next - 0x80];
+    if (c == 0) return false;
+    if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    ++at;
+  }
+  text = std::move(out);
+  return true;
+}
+
+bool IsLatin1(const std::string& encoding) {
+  std::string bare;
+  for (const char c : encoding)
+    if (c != '-' && c != '_') bare.push_back(c);
+  return SameIgnoringCase(bare, "ISO88591");
+}
+
 }  // namespace
 
 struct DbfReader::Impl {
   fs::path file;
   OpenTable table;
   std::int64_t record = 0;
+  bool latin1 = false;  // see Latin1ControlsAsWindows1252
 };
 
 DbfReader::DbfReader(const fs::path& file) : m_impl(std::make_unique<Impl>()) {
@@ -46,6 +92,7 @@ DbfReader::DbfReader(const fs::path& file) : m_impl(std::make_unique<Impl>()) {
   const QuietGdal quiet;
   m_impl->table = OpenDbf(file, false);
   m_impl->table.layer->ResetReading();
+  m_impl->latin1 = IsLatin1(m_impl->table.encoding);
 }
 
 DbfReader::~DbfReader() = default;
@@ -91,7 +138,21 @@ bool DbfReader::Next(DbfRow& row) {
         value = raw.Real;
         break;
       case OFTString:
+        // Text GDAL could not convert (bytes of another code page than the table names, or
+        // of one it does not know) would reach the UTF-8 output as it stands.
         SetText(value, raw.String);
+        if (!CPLIsUTF8(raw.String, -1) ||
+            (m_impl->latin1 && !Latin1ControlsAsWindows1252(std::get<std::string>(value))))
+          throw FileError(kErrInvalidArgument,
+                          "Row " + std::to_string(m_impl->record) + ", field \"" +
+                              table.fields[static_cast<std::size_t>(i)].name +
+                              "\": the text is not written in the table's code page (" +
+                              (table.encoding.empty()
+                                   ? std::string("the table names none: no .cpg file, no code "
+                                                 "page in its header")
+                                   : table.encoding) +
+                              ")",
+                          m_impl->file);
         break;
       case OFTDate:
         SetDate(value, raw);

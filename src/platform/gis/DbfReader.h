@@ -17,7 +17,9 @@ using DbfRow = std::vector<DbfValue>;
 // read-only and without writing anything beside it. The file passes CheckDbfFile (DbfCheck.h)
 // first, so what GDAL reads is what the file holds. Values: Integer fields as integers, Real
 // fields as reals, text as UTF-8 (converted from the table's code page, which its .cpg or its
-// header names), dates as text YYYY/MM/DD; blanks, the '*' fill and zero dates are no value.
+// header names; ISO-8859-1 read as the Windows-1252 it stands for; text that is not in that
+// code page, or not UTF-8 where the table names none, is refused), dates as text YYYY/MM/DD;
+// blanks, the '*' fill and zero dates are no value.
 // Deleted records are passed over. Every failure throws AppError naming the file.
 class DbfReader {
  public:

@@ -62,11 +62,28 @@ TEST(DbfTable, StoredTextReadsAsValuesOrIsRefusedNamingFileRowAndField) {
        "Row 2, field \"Comid\": \"1x\" is not a number"},
       {"impossible date", test::DbfBytes(kColumns, {{{"1", "", "", "20231345"}}}),
        "\"20231345\" is not a date"},
+      // What GDAL would read as something else than the file holds.
+      {"a fraction where the field has no decimals",
+       test::DbfBytes(kColumns, {{{"12.7", "", "", ""}}}),
+       "Row 1, field \"Comid\": \"12.7\" is not a whole number"},
+      {"an exponent there", test::DbfBytes(kColumns, {{{"1e3", "", "", ""}}}),
+       "\"1e3\" is not a whole number"},
+      {"a memo field", test::DbfBytes({{"Changes", 'M', 10, 0}}, {{{"1"}}}),
+       "Field \"Changes\" is of dBASE type 'M' (memo"},
+      {"a field named twice",
+       test::DbfBytes({{"Comid", 'N', 10, 0}, {"COMID", 'N', 10, 0}}, {{{"1", "2"}}}),
+       "names the field \"COMID\" twice"},
+      {"a NUL inside text", test::DbfBytes(kColumns, {{{"1", "", std::string("ab\0cd", 5), ""}}}),
+       "Row 1, field \"Name\": \"ab"},
+      {"bytes of a code page the table does not name",
+       test::DbfBytes(kColumns, {{{"1", "", "Rivi\xE8re", ""}}}),
+       "Row 1, field \"Name\": the text is not written in the table's code page (the table "
+       "names none"},
   };
   for (const auto& [name, bytes, says] : bad) {
     const fs::path file = dir / "bad.dbf";
     test::WriteFile(file, bytes);
-    const AppError e = test::Raised([&] { DbfReader reader(file); });
+    const AppError e = test::Raised([&] { ReadAll(file); });
     EXPECT_NE(e.Description().find(says), std::string::npos) << name << ": " << e.Description();
     EXPECT_NE(e.Description().find(file.string()), std::string::npos) << name;
   }
@@ -103,6 +120,19 @@ TEST(DbfTable, CodePagesTravelAsUtf8AndBackAndWidthsCountTheTablesBytes) {
     EXPECT_NE(e.Description().find(table), std::string::npos) << e.Description();
   }
   EXPECT_EQ(test::Changes(before, test::Snapshot(dir.Path())), test::kNoChanges);
+
+  // Latin-1 bytes in a table whose .cpg says UTF-8 are not handed on as they are.
+  test::WriteDbf(dir / "mislabelled.dbf", name, {{{"Rivi\xE8re"}}}, "UTF-8");
+  const AppError e = test::Raised([&] { ReadAll(dir / "mislabelled.dbf"); });
+  EXPECT_NE(e.Description().find("not written in the table's code page (UTF-8)"), std::string::npos)
+      << e.Description();
+  // ISO-8859-1 stands for the Windows-1252 that Windows wrote: 0x80 is the euro sign, 0x93 and
+  // 0x94 quotes. A byte Windows-1252 leaves undefined is no character.
+  test::WriteDbf(dir / "windows.dbf", name, {{{"\x80 5"}}, {{"\x93\xE9t\xE9\x94"}}}, "ISO-8859-1");
+  EXPECT_EQ(ReadAll(dir / "windows.dbf"), (std::vector<DbfRow>{{"€ 5"}, {"“été”"}}));
+  test::WriteDbf(dir / "undefined.dbf", name, {{{"A\x81"}}}, "ISO-8859-1");
+  EXPECT_NE(test::Raised([&] { ReadAll(dir / "undefined.dbf"); }).Description().find("Row 1"),
+            std::string::npos);
 }
 
 TEST(DbfTable, TablesArcGisWroteReadInFullAndTakeTheirOwnRowsAgainUnchanged) {
