@@ -1,5 +1,6 @@
 #include "platform/gis/DbfFields.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -80,6 +81,25 @@ std::optional<DbfDate> ParseDbfDate(std::string_view text) {
   return d;
 }
 
+bool KeepsDecimals(double value, int decimals) {
+  // Exact powers of ten: a double holds 10^n exactly up to 10^22.
+  static constexpr auto kScale = [] {
+    std::array<double, 23> scale{};
+    double p = 1;
+    for (double& s : scale) {
+      s = p;
+      p *= 10;
+    }
+    return scale;
+  }();
+  if (decimals < 0 || decimals >= static_cast<int>(kScale.size())) return true;
+  const double scale = kScale[static_cast<std::size_t>(decimals)];
+  const double units = value * scale;
+  if (!(std::fabs(units) < 2251799813685248.0)) return true;  // 2^51
+  // Both sides of the division are exact, so it yields the double nearest the decimal.
+  return std::nearbyint(units) / scale == value;
+}
+
 std::optional<std::string> FieldNameProblem(std::string_view name) {
   if (name.empty()) return "A field needs a name";
   if (name.size() > kMaxName)
@@ -129,9 +149,10 @@ std::optional<std::string> FieldValueProblem(const DbfField& f, const DbfValue& 
   switch (f.type) {
     case DbfType::Integer: {
       // 2^63 is exactly representable; anything from there on is no int64.
-      if (real != nullptr &&
-          (*real != std::floor(*real) || std::fabs(*real) >= 9223372036854775808.0))
+      if (real != nullptr && *real != std::floor(*real))
         return CannotHold(f, value, "not an integer");
+      if (real != nullptr && std::fabs(*real) >= 9223372036854775808.0)
+        return CannotHold(f, value, "wider than the field");
       if (text != nullptr) return CannotHold(f, value, "text in a number field");
       const std::int64_t v = integer != nullptr ? *integer : static_cast<std::int64_t>(*real);
       if (DecimalWidth(v) > static_cast<std::size_t>(f.width))
@@ -143,6 +164,8 @@ std::optional<std::string> FieldValueProblem(const DbfField& f, const DbfValue& 
       const double d = integer != nullptr ? static_cast<double>(*integer) : *real;
       const int needed = std::snprintf(nullptr, 0, "%.*f", f.precision, d);
       if (needed > f.width) return CannotHold(f, value, "wider than the field");
+      if (!KeepsDecimals(d, f.precision))
+        return CannotHold(f, value, "more decimals than the field keeps");
       return std::nullopt;
     }
     case DbfType::String:

@@ -45,8 +45,12 @@ std::optional<std::string> FieldNameProblem(std::string_view name);
 std::optional<std::string> FieldDefinitionProblem(const DbfField& field);
 // Every definition, and no name twice (letter case ignored).
 std::optional<std::string> FieldListProblem(const std::vector<DbfField>& fields);
+// True when writing `value` with `decimals` decimals gives it back: the decimal written reads
+// as `value` again. (Past 2^51 units of the last decimal a double holds no finer detail, and
+// every value counts as kept.)
+bool KeepsDecimals(double value, int decimals);
 // Whether the value fits the field as dBASE stores it: an integer (or an integral real) in
-// the width with its sign; a finite real written with the field's decimals in the width; text
+// the width with its sign; a finite real that the field's decimals keep, in the width; text
 // of at most `width` bytes; a date as ParseDbfDate reads it. No value always fits.
 std::optional<std::string> FieldValueProblem(const DbfField& field, const DbfValue& value);
 

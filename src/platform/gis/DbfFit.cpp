@@ -37,7 +37,7 @@ bool RealFits(const DbfField& f, double d) {
   // field's decimals, and with the sign and the point that is the field's width.
   const int k = f.precision > 0 ? f.width - f.precision - 2 : f.width - 1;
   if (k < 1 || k > 18) return false;
-  return std::fabs(d) < static_cast<double>(Power10(k) - 1);
+  return std::fabs(d) < static_cast<double>(Power10(k) - 1) && KeepsDecimals(d, f.precision);
 }
 
 std::string TooLong(const DbfField& f, const std::string& text, std::size_t characters) {

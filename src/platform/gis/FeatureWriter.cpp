@@ -11,6 +11,8 @@
 #include <system_error>
 #include <utility>
 
+#include <cpl_string.h>
+
 #include "platform/files/FileSystem.h"
 #include "platform/gis/FeatureInternals.h"
 #include "platform/gis/FeatureReader.h"
@@ -233,7 +235,7 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
       }
       case Copy::Real: {
         const double v = in.GetFieldAsDouble(p.from);
-        if (!(v >= 0 ? v < p.below : -v < p.belowNegative)) {
+        if (!(v >= 0 ? v < p.below : -v < p.belowNegative) || !KeepsDecimals(v, field.precision)) {
           if (auto problem = FieldValueProblem(field, v)) w.Refuse(source, *problem);
         }
         out.SetField(p.to, v);
@@ -243,6 +245,12 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
         const char* v = in.GetFieldAsString(p.from);
         if (std::strlen(v) > static_cast<std::size_t>(field.width))
           w.Refuse(source, ProblemWith(field, std::string(v)));
+        // Bytes GDAL could not convert from the file's code page would reach the output as
+        // they stand, which is UTF-8.
+        if (!CPLIsUTF8(v, -1))
+          w.Refuse(source, "Field \"" + field.name +
+                               "\" holds text that is not written in the code page of its "
+                               "file (its .cpg, its header, or else UTF-8)");
         out.SetField(p.to, v);
         break;
       }

@@ -51,6 +51,16 @@ TEST(FeatureWriterTest, RefusesWhatTheOutputCannotHoldAndKeepsWhatCameBefore) {
        "\"Code\" (Integer 4) cannot hold 123456: wider"},
       {"wrong type", text10, int10, 1, "POINT (1 1)", "12 m",
        "(Integer 10) cannot hold \"12 m\": text in a number field"},
+      {"a decimal the output would round away",
+       {"Code", OFTReal, 12, 4},
+       {"Code", OFTReal, 12, 2},
+       1,
+       "POINT (1 1)",
+       "1.2345",
+       "(Real 12.2) cannot hold 1.2345: more decimals"},
+      // The class names no code page, so its bytes would reach the output as they stand.
+      {"text in no known code page", text10, text10, 1, "POINT (1 1)", "Rivi\xE8re",
+       "\"Code\" holds text that is not written in the code page of its file"},
       {"wrong shape", int4, int4, 0, "POLYGON ((0 0,1 0,1 1,0 0))", "1",
        "a Polygon, the feature class holds Point"},
       // A .shp of 100 header bytes and 28 per point passes 1000 bytes with the 33rd point.
