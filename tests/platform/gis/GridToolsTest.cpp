@@ -261,7 +261,10 @@ TEST(MosaicToNewRaster, CheckMosaicInputRefusesWhatTheMosaicRefusesOnOpening) {
       {"rotated", "Grid is not north-up with square cells"},
       {"real", "Unsupported cell type Float32 (integer grids only)"},
   };
-  for (const auto& [name, reason] : cases) {
+  for (const auto& c : cases) {
+    // Named copies: clang before 16 cannot capture structured bindings in a lambda.
+    const char* name = c.first;
+    const char* reason = c.second;
     SCOPED_TRACE(name);
     const std::string checked = Raised([&] { CheckMosaicInput(dir / name); }).Description();
     EXPECT_NE(checked.find(reason), std::string::npos) << checked;
