@@ -84,7 +84,9 @@ void ReadExactly(std::FILE* f, void* into, std::size_t count, const fs::path& fi
   }
 }
 
-Layout ReadLayout(std::FILE* f, const fs::path& file) {
+// `tableOfValues`: a table read for its values must have fields; a feature class's attribute
+// table may have none (the shapes are its content).
+Layout ReadLayout(std::FILE* f, const fs::path& file, bool tableOfValues = true) {
   std::vector<unsigned char> header(kHeaderSize);
   ReadExactly(f, header.data(), header.size(), file);
   Layout layout;
@@ -127,7 +129,7 @@ Layout ReadLayout(std::FILE* f, const fs::path& file) {
   if (at >= layout.headerLength || header[at] != kFieldListEnd)
     throw FileError(kErrInvalidArgument,
                     "The dBASE header is damaged: its field list has no end mark", file);
-  if (layout.fields.empty())
+  if (layout.fields.empty() && tableOfValues)
     throw FileError(kErrInvalidArgument, "The dBASE table has no fields", file);
   if (offset + 1 != layout.recordLength)
     throw FileError(kErrInvalidArgument,
@@ -225,6 +227,12 @@ bool IsDbfDateText(std::string_view stored) {
   const std::string_view text = Trimmed(stored);
   if (text.empty() || text == "00000000") return true;
   return text.size() == 8 && ParseDbfDate(text).has_value();
+}
+
+void CheckDbfFields(const fs::path& file) {
+  const FilePtr f(std::fopen(file.c_str(), "rb"));
+  if (!f) throw AppError::FromErrno(errno, DisplayPath(file));
+  ReadLayout(f.get(), file, false);
 }
 
 void CheckDbfFile(const fs::path& file) {

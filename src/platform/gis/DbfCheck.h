@@ -20,6 +20,10 @@ namespace rivanet::gis {
 // Deleted records are not looked at. Throws AppError naming the file (and row and field).
 void CheckDbfFile(const std::filesystem::path& file);
 
+// The header part of CheckDbfFile: the field list (types, names, widths) of a table whose
+// records are too many to check byte by byte, such as a feature class's attribute table.
+void CheckDbfFields(const std::filesystem::path& file);
+
 // The value checks on one field's stored bytes: true for a number (optional sign, digits, a
 // decimal point, an exponent), for blanks, and for the '*' fill.
 bool IsDbfNumberText(std::string_view stored);

@@ -2,6 +2,7 @@
 
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
+#include "platform/gis/DbfCheck.h"
 #include "platform/gis/FeatureInternals.h"
 #include "platform/gis/FileHeaders.h"
 #include "platform/gis/GridFolder.h"
@@ -48,6 +49,7 @@ std::optional<OpenedClass> OpenClass(const fs::path& folder, const std::string& 
   if (opened.layer == nullptr)
     throw FileError(kErrInvalidArgument, "Not a shapefile feature class", opened.parts.shp);
   opened.dbfRecordBytes = CheckDbfHeader(opened.parts.dbf, opened.layer->GetFeatureCount(FALSE));
+  CheckDbfFields(opened.parts.dbf);
   return opened;
 }
 

@@ -86,6 +86,31 @@ TEST(FeatureWriterTest, RefusesWhatTheOutputCannotHoldAndKeepsWhatCameBefore) {
   }
 }
 
+// An attribute table GDAL would read as something else is refused on opening: a memo field
+// would arrive as the numbers of its blocks, a field named twice as one of the two.
+TEST(FeatureReaderTest, RefusesAttributeFieldsItCannotReadAsStored) {
+  const std::pair<std::vector<KitField>, const char*> cases[] = {
+      {{{"Note", OFTString, 10}}, "Field \"Note\" is of dBASE type 'M' (memo"},
+      {{{"Comid", OFTInteger, 10}, {"Other", OFTInteger, 10}},
+       "The dBASE header names the field \"COMID\" twice"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteShapefile(dir.Path(), "P", wkbPoint, c.first,
+                   {{"POINT (1 1)", std::vector<std::optional<std::string>>(c.first.size(), "1")}});
+    std::string dbf = test::ReadFile(dir / "P.dbf");
+    if (c.first.size() == 1)
+      dbf[32 + 11] = 'M';  // the first field's type
+    else
+      dbf.replace(64, 5, "COMID");  // the second field's name
+    test::WriteFile(dir / "P.dbf", dbf);
+    const std::string says = c.second;
+    const std::string e = Raised([&] { FeatureReader::Open(dir.Path(), "P"); }).Description();
+    EXPECT_NE(e.find(says), std::string::npos) << e;
+    EXPECT_NE(e.find((dir / "P.dbf").string()), std::string::npos) << e;
+  }
+}
+
 TEST(FeatureWriterTest, AppendsAnArcGisPointClass) {
   TempDir dir;
   const fs::path data = fs::path(RIVANET_TEST_DATA) / "shapefiles";
