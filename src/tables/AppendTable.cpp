@@ -104,7 +104,7 @@ void Put(TargetTable& target, SqlRow values) {
 // One append: the source's rows without those whose DUUID is 0, each distinct row once, after
 // the rows the target holds. The scratch database's part is one transaction, so a failing
 // append leaves a kept Work table as it was; an output table's copy is then marked half
-// appended (FinishEarly drops it).
+// appended (FinishEarly keeps only the rows added before it).
 void AppendRows(TableStage& stage, TargetTable& target, RowSource& source, const std::string& table,
                 AppendCounts& counts) {
   ColumnMap map;
@@ -125,6 +125,7 @@ void AppendRows(TableStage& stage, TargetTable& target, RowSource& source, const
     });
     gis::DbfRow row;
     target.halfAppended = true;
+    if (target.output) target.wholeRows = target.output->Added();
     while (source.Next(row)) {
       ++done.read;
       SqlRow values = TargetValues(target, map, source, row);
@@ -198,10 +199,12 @@ void TargetTables::Finish(const fs::path& folder, const std::string& table) {
 
 void TargetTables::FinishEarly(const fs::path& folder, const std::string& table) {
   const auto it = m_open.find(Key(folder, table));
-  if (it != m_open.end() && it->second.halfAppended && it->second.output)
-    m_open.erase(it);  // the copy goes, the table stays as it was
-  else
-    Finish(folder, table);
+  if (it == m_open.end() || !it->second.halfAppended || !it->second.output)
+    return Finish(folder, table);
+  // Out of the list first, as in Finish. The copy keeps the rows of the appends done whole;
+  // without any, it goes and the table stays as it was.
+  const auto done = m_open.extract(it);
+  if (done.mapped().wholeRows > 0) done.mapped().output->CommitFirst(done.mapped().wholeRows);
 }
 
 void TargetTables::Forget(const fs::path& folder, const std::string& table) {

@@ -39,6 +39,7 @@ struct TargetTable {
   std::optional<StagedTable> kept;           // a Work folder table
   std::optional<TableStage::Inserter> keep;  // adds to `kept`
   bool halfAppended = false;                 // an append into it failed before it was done
+  std::int64_t wholeRows = 0;                // rows of `output` that the appends done whole added
 };
 
 // The target tables of the phase, opened when the first row is to be appended to them.
@@ -55,8 +56,8 @@ class TargetTables {
   // Ends the appends into an output table: the table is replaced by the copy holding its new
   // rows (it stays as it is when none came). Work folder tables are kept for the appends out.
   void Finish(const std::filesystem::path& folder, const std::string& table);
-  // Ends the appends into a table early: the rows of every append that was done are kept,
-  // unless an append stopped half-way, which leaves the table as it was before this group.
+  // Ends the appends into a table early: the rows of every append that was done whole are
+  // kept; those of an append that stopped half-way are not.
   void FinishEarly(const std::filesystem::path& folder, const std::string& table);
   // Forgets a table without writing it.
   void Forget(const std::filesystem::path& folder, const std::string& table);

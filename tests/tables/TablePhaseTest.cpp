@@ -176,7 +176,7 @@ TEST_F(TablePhaseTest, AFailureNamesItsCauseAndLeavesEachTableWholeWithNothingBe
       {"damaged source", test::DbfBytes(flow, {}).substr(0, 50), "W2/RVXFlow.dbf", "", true},
       {"value too long half-way through an append",
        test::DbfBytes(wider, {Flow("3", "4"), {{"5", "6", "", "", "", "", "ab"}}}), "Row 2 of",
-       "\"HasGeo\" (String 1) cannot hold \"ab\"", false},
+       "\"HasGeo\" (String 1) cannot hold \"ab\"", true},
       {"read-only target", "", "read-only", "", false},
   };
   for (const auto& c : cases) {

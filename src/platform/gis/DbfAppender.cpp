@@ -1,5 +1,7 @@
 #include "platform/gis/DbfAppender.h"
 
+#include <optional>
+
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -65,6 +67,32 @@ void AddEndMark(const fs::path& file) {
   if (!written || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
 }
 
+// The record count of a dBASE header, and a file cut back to its first `records` records
+// (the header's count set to match; the end-of-file mark is added afterwards).
+std::uint32_t RecordCount(const fs::path& file) {
+  unsigned char header[12] = {};
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  const bool read = f != nullptr && std::fread(header, 1, sizeof header, f) == sizeof header;
+  if (f != nullptr) std::fclose(f);
+  if (!read) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
+  return header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+}
+
+void KeepRecords(const fs::path& file, std::uint32_t records) {
+  std::FILE* f = std::fopen(file.c_str(), "r+b");
+  unsigned char header[12] = {};
+  bool ok = f != nullptr && std::fread(header, 1, sizeof header, f) == sizeof header;
+  const std::uint64_t headerLength = header[8] | header[9] << 8;
+  const std::uint64_t recordLength = header[10] | header[11] << 8;
+  for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<unsigned char>(records >> (8 * i));
+  ok = ok && std::fseek(f, 4, SEEK_SET) == 0 && std::fwrite(header + 4, 1, 4, f) == 4;
+  const bool closed = f != nullptr && std::fclose(f) == 0;
+  if (!ok || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
+  std::error_code ec;
+  fs::resize_file(file, headerLength + recordLength * records, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(file));
+}
+
 void CopyOrThrow(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   if (!fs::copy_file(from, to, fs::copy_options::none, ec) || ec)
@@ -82,7 +110,12 @@ struct DbfAppender::Impl {
   std::unique_ptr<DbfRowWriter> writer;
   DbfTextWidth text = DbfTextWidth::Utf8Bytes;
   std::int64_t added = 0;
+  std::uint32_t ownRows = 0;  // records of the table itself, deleted ones included
   bool committed = false;
+
+  // Puts the copy in the table's place, holding the table's own rows and the first
+  // `keep` rows added (all of them when `keep` is none).
+  void PutInPlace(std::optional<std::int64_t> keep);
 };
 
 DbfAppender::DbfAppender(const fs::path& table) : m_impl(std::make_unique<Impl>()) {
@@ -108,6 +141,7 @@ DbfAppender::DbfAppender(const fs::path& table) : m_impl(std::make_unique<Impl>(
   m.copyFolder = copies;
   m.copyDbf = copies / (stem + ".dbf");
   CopyOrThrow(table, m.copyDbf);
+  m.ownRows = RecordCount(m.copyDbf);
   if (!cpg.empty()) {
     m.copyCpg = copies / (stem + ".cpg");
     CopyOrThrow(folder / cpg, m.copyCpg);
@@ -153,24 +187,39 @@ void DbfAppender::Commit() {
   Impl& m = *m_impl;
   m.writer->Finish();
   m.writer.reset();
+  m.PutInPlace(std::nullopt);
+}
+
+bool DbfAppender::CommitFirst(std::int64_t rows) {
+  Impl& m = *m_impl;
+  const std::int64_t whole = m.writer->FinishQuietly();
+  m.writer.reset();
+  if (rows > whole) return false;
+  m.added = rows;
+  m.PutInPlace(rows);
+  return true;
+}
+
+void DbfAppender::Impl::PutInPlace(std::optional<std::int64_t> keep) {
   {
     const QuietGdal quiet;
-    const OGRFeatureDefn& defn = *m.open.layer->GetLayerDefn();
+    const OGRFeatureDefn& defn = *open.layer->GetLayerDefn();
     for (int i = 0; i < defn.GetFieldCount(); ++i)
-      if (defn.GetFieldDefn(i)->GetWidth() != m.open.fields[i].width &&
-          m.open.fields[i].type != DbfType::Date)
+      if (defn.GetFieldDefn(i)->GetWidth() != open.fields[i].width &&
+          open.fields[i].type != DbfType::Date)
         throw FileError(
             kErrOverflow,
-            "Field \"" + m.open.fields[i].name + "\" would have been widened to hold the new rows",
-            m.table);
-    CloseDataset(m.open.dataset, kWriting, m.table);
+            "Field \"" + open.fields[i].name + "\" would have been widened to hold the new rows",
+            table);
+    CloseDataset(open.dataset, kWriting, table);
   }
-  AddEndMark(m.copyDbf);
+  if (keep) KeepRecords(copyDbf, ownRows + static_cast<std::uint32_t>(*keep));
+  AddEndMark(copyDbf);
   std::error_code ec;
-  fs::rename(m.copyDbf, m.table, ec);
-  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(m.table));
-  m.committed = true;
-  fs::remove_all(m.copyFolder, ec);
+  fs::rename(copyDbf, table, ec);
+  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(table));
+  committed = true;
+  fs::remove_all(copyFolder, ec);
 }
 
 }  // namespace rivanet::gis

@@ -39,6 +39,10 @@ class DbfAppender {
   std::int64_t Added() const;
   // Writes the copy out and puts it in the table's place.
   void Commit();
+  // As Commit, but the copy keeps only the first `rows` rows added: when a run of appends stops
+  // half way through one, the appends done before it stay. Returns false, and the table stays
+  // as it was, when not all of those rows could be written.
+  bool CommitFirst(std::int64_t rows);
 
  private:
   struct Impl;
