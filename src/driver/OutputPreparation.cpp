@@ -1,6 +1,7 @@
 #include "driver/OutputPreparation.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "platform/Error.h"
@@ -27,9 +28,13 @@ void PrepareOutput(RunContext& ctx, const fs::path& skeletonFolder, const fs::pa
   // not change is refused whole instead of being left half deleted.
   const fs::path everything = skeletonFolder / "*";
   files.RequireWritable(outputFolder, false);
-  for (const std::string& folder : schema::WorkspaceFolders(ctx.layout))
-    if (files.FolderExists(outputFolder / folder))
-      files.RequireWritable(outputFolder / folder, true);
+  for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
+    const fs::path path = outputFolder / folder;
+    if (files.FolderExists(path))
+      files.RequireWritable(path, true);
+    else if (files.FileExists(path) || files.IsLink(path))
+      throw AppError::FromErrno(ENOTDIR, DisplayPath(files.Resolve(path)));  // a file there
+  }
   files.RequireCopyable(everything, outputFolder);
   for (const std::string& folder : schema::WorkspaceFolders(ctx.layout)) {
     if (files.FolderExists(outputFolder / folder)) files.DeleteFolder(outputFolder / folder);

@@ -6,6 +6,7 @@
 
 #include "driver/ProcessWS.h"
 #include "platform/Error.h"
+#include "runctl/ErrorReport.h"
 #include "support/Workspaces.h"
 
 namespace rivanet {
@@ -236,6 +237,36 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
                                         "RivanetAppend encountered data errors during processing.  "
                                         "Please check the log file (RivanetAppend.log).",
                                         "Finished running " + run.f.list.string()}));
+    EXPECT_EQ(test::Changes(before, run.Tree()), test::kNoChanges);
+  }
+}
+
+// What stands in the output where the preparation puts a folder or a file, and that it could
+// not replace, ends the run through an error report before anything is deleted.
+TEST(ProcessWSTest, WhatThePreparationCannotReplaceIsFoundBeforeAnythingIsDeleted) {
+  const std::pair<const char*, std::function<void(RunFolders&)>> cases[] = {
+      {"Not a directory: {output}/elev_unit",
+       [](RunFolders& f) {
+         fs::remove_all(f.output / "elev_unit");
+         WriteFile(f.output / "elev_unit", "a file of the user's");
+       }},
+      {"Is a directory: {output}/RVXStatus.dbf",
+       [](RunFolders& f) { fs::create_directory(f.output / "RVXStatus.dbf"); }},
+      {"Not a directory: {output}/Drainage",
+       [](RunFolders& f) { WriteFile(f.output / "Drainage", "a file of the user's"); }},
+  };
+  for (const auto& [says, arrange] : cases) {
+    SCOPED_TRACE(says);
+    AppendRun run;
+    arrange(run.f);
+    const auto before = run.Tree();
+    const std::string expected = Expand(says, run.f);
+    try {
+      run.Go();
+      ADD_FAILURE() << "no error";
+    } catch (const ReportedError& e) {
+      EXPECT_NE(e.Report().find(expected), std::string::npos) << e.Report();
+    }
     EXPECT_EQ(test::Changes(before, run.Tree()), test::kNoChanges);
   }
 }
