@@ -31,6 +31,11 @@ void RepairExtent(RunContext& ctx, const fs::path& folder, const std::string& na
 
   gis::CopyFeatureClass(where, name, kTemporary);
   try {
+    // The copy's headers come from GDAL, which starts the bounds at the first record even
+    // when that has no shape: they are set to the shapes' extent before the copy takes over.
+    if (const gis::HeaderExtents copied = gis::ReadHeaderExtents(where, kTemporary);
+        copied.shp != actual || copied.shx != actual)
+      gis::WriteHeaderExtents(where, kTemporary, actual);
     gis::DeleteShapefile(where, name);
     gis::RenameShapefile(where, kTemporary, name);
   } catch (const AppError& e) {

@@ -220,6 +220,15 @@ TEST_F(FeaturePhaseTest, ExtentRepairRewritesAWrongHeaderAndNeverLosesTheCatchme
   EXPECT_EQ(gis::FeatureReader::Open(drainage, "catchment")->Fields(), fields);
   EXPECT_FALSE(gis::FindShapefile(drainage, "catchtemp"));
 
+  // A first catchment without a shape: the copy GDAL writes would start its bounds at 0, 0.
+  const fs::path nullFirst = f.output / "nullFirst";
+  WriteShapefile(nullFirst, "catchment", wkbPolygon, kFields,
+                 {{"", {"3", {}}}, {"POLYGON ((5 5,5 7,6 5,5 5))", {"2", {}}}});
+  SpoilHeaderExtent(nullFirst / "catchment.shp");
+  RepairExtent(Context(false), nullFirst, "catchment", std::nullopt);
+  EXPECT_EQ(gis::ReadHeaderExtents(nullFirst, "catchment").shp, (gis::Extent{5, 5, 6, 7}));
+  EXPECT_EQ(gis::ReadHeaderExtents(nullFirst, "catchment").shx, (gis::Extent{5, 5, 6, 7}));
+
   // Something of the user's under the temporary name: refused, and nothing is touched.
   SpoilHeaderExtent(drainage / "catchment.shx");
   test::WriteFile(drainage / "catchtemp.shp", "the user's");

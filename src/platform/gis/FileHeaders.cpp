@@ -163,6 +163,14 @@ std::fstream OpenForUpdate(const fs::path& file) {
 
 }  // namespace
 
+void WriteHeaderExtent(const fs::path& file, const Extent& extent) {
+  std::fstream f = OpenForUpdate(file);
+  unsigned char bounds[32];
+  const double values[4] = {extent.minX, extent.minY, extent.maxX, extent.maxY};
+  for (int i = 0; i < 4; ++i) PutDouble(&bounds[8 * i], values[i]);
+  WriteBytes(f, 36, bounds, sizeof bounds, file);
+}
+
 void CutToWholeRecords(const fs::path& shp, const fs::path& shx, const fs::path& dbf) {
   constexpr std::uint64_t kHeader = 100, kIndexEntry = 8, kRecordHeader = 8;
   std::fstream shpFile = OpenForUpdate(shp);

@@ -18,6 +18,9 @@ void CheckShpHeader(const std::filesystem::path& shp);
 // only.
 Extent ReadHeaderExtent(const std::filesystem::path& file);
 
+// Writes the x and y bounds into the header of a .shp or .shx.
+void WriteHeaderExtent(const std::filesystem::path& file, const Extent& extent);
+
 // Checks that the records the header announces are all in the file (GDAL 3.6 reads past the end
 // of a truncated table, or crashes when asked to scan it), and that there is one for every
 // shape (GDAL reads on without a word when the counts differ), so that a damaged table is

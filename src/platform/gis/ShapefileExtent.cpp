@@ -30,6 +30,14 @@ HeaderExtents ReadHeaderExtents(const fs::path& folder, const std::string& name)
   return {ReadHeaderExtent(parts->shp), ReadHeaderExtent(parts->shx)};
 }
 
+void WriteHeaderExtents(const fs::path& folder, const std::string& name, const Extent& extent) {
+  const std::optional<ShapefileParts> parts = FindShapefile(folder, name);
+  if (!parts || parts->shx.empty())
+    throw FileError(kErrFileNotFound, "Feature class not found", folder / (name + ".shp"));
+  WriteHeaderExtent(parts->shp, extent);
+  WriteHeaderExtent(parts->shx, extent);
+}
+
 OGREnvelope ScanShapes(FeatureReader& reader) {
   FeatureReader::Impl& r = reader.Internal();
   // Only the shapes are needed: leave the attribute table unread.

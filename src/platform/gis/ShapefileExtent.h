@@ -24,6 +24,11 @@ struct HeaderExtents {
   Extent shx;
 };
 HeaderExtents ReadHeaderExtents(const std::filesystem::path& folder, const std::string& name);
+// Writes `extent` into the headers of <folder>/<name>.shp and its .shx (their x and y bounds;
+// nothing else changes). GDAL's own writing takes the bounds from the first record even when
+// that has no shape, so a copy through it can keep a wrong header.
+void WriteHeaderExtents(const std::filesystem::path& folder, const std::string& name,
+                        const Extent& extent);
 // The extent of the shapes themselves, read from every feature; all zeros when no feature has
 // a shape (as a shapefile's header then says).
 Extent ShapesExtent(const std::filesystem::path& folder, const std::string& name);
