@@ -63,9 +63,12 @@ class KeptSource : public RowSource {
   std::int64_t m_number = 0;
 };
 
-ColumnMap SameColumns(std::size_t count) {
+ColumnMap SameColumns(const std::vector<gis::DbfField>& fields) {
   ColumnMap map;
-  for (std::size_t i = 0; i < count; ++i) map.sourceField.push_back(static_cast<int>(i));
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    map.sourceField.push_back(static_cast<int>(i));
+    map.rounds.push_back(gis::RoundsUnseen(fields[i], fields[i]));
+  }
   return map;
 }
 
@@ -171,7 +174,7 @@ TargetTable& TargetTables::Open(const fs::path& folder, const std::string& table
     db::Transaction transaction(m_stage.Db());
     target.kept = m_stage.Create(target.fields.size());
     target.keep.emplace(m_stage, *target.kept);
-    const ColumnMap same = SameColumns(target.fields.size());
+    const ColumnMap same = SameColumns(target.fields);
     gis::DbfRow row;
     while (existing.Next(row)) target.keep->Insert(TargetValues(target, same, existing, row));
     transaction.Commit();

@@ -57,11 +57,13 @@ ColumnMap MapColumns(const std::vector<DbfField>& source, const std::vector<DbfF
                      const std::string& table) {
   ColumnMap map;
   map.sourceField.assign(target.size(), -1);
+  map.rounds.assign(target.size(), false);
   for (std::size_t s = 0; s < source.size(); ++s) {
     bool found = false;
     for (std::size_t t = 0; t < target.size() && !found; ++t) {
       if (SameIgnoringCase(source[s].name, target[t].name)) {
         map.sourceField[t] = static_cast<int>(s);
+        map.rounds[t] = gis::RoundsUnseen(source[s], target[t]);
         found = true;
       }
     }
@@ -80,6 +82,10 @@ SqlRow ToSql(const std::vector<DbfField>& target, gis::DbfTextWidth text, const 
     const int s = t < map.sourceField.size() ? map.sourceField[t] : -1;
     if (s < 0 || static_cast<std::size_t>(s) >= source.size()) continue;
     row[t] = Converted(target[t], source[s]);
+    if (auto* d = std::get_if<double>(&row[t]); d != nullptr && t < map.rounds.size() &&
+                                                map.rounds[t] &&
+                                                !gis::KeepsDecimals(*d, target[t].precision))
+      *d = gis::RoundedTo(*d, target[t].precision);
     if (const auto problem = gis::ValueProblem(target[t], row[t], text))
       throw AppError(kErrOverflow, *problem);
   }

@@ -18,9 +18,11 @@ namespace rivanet::tables {
 using SqlValue = gis::DbfValue;
 using SqlRow = std::vector<SqlValue>;
 
-// For each target field, the index of the source field it takes its value from, or -1.
+// For each target field, the index of the source field it takes its value from, or -1, and
+// whether a real from it is rounded to the target's decimals without a word (RoundsUnseen).
 struct ColumnMap {
   std::vector<int> sourceField;
+  std::vector<bool> rounds;
   bool operator==(const ColumnMap&) const = default;
 };
 
@@ -30,7 +32,8 @@ ColumnMap MapColumns(const std::vector<gis::DbfField>& source,
 
 // The target's row for a source row: a value per target field, converted to the field's kind
 // (an integral real becomes an integer for an Integer field, an integer a real for a Real field,
-// a date in any form ParseDbfDate reads the text YYYY/MM/DD). Throws AppError naming the field
+// a date in any form ParseDbfDate reads the text YYYY/MM/DD; a real the map rounds, rounded
+// to the field's decimals, as it will be stored). Throws AppError naming the field
 // and the value when the field cannot hold it (text measured as `text` says).
 SqlRow ToSql(const std::vector<gis::DbfField>& target, gis::DbfTextWidth text, const ColumnMap& map,
              const gis::DbfRow& source);

@@ -30,7 +30,7 @@ const std::vector<DbfField> kTarget = {{"Comid", DbfType::Integer, 10, 0},
 TEST(RowMapping, ValuesBecomeTheTargetFieldsKindOrAreRefusedWhenTheyWouldChange) {
   // The source has no Extra: the target's Extra stays empty.
   const auto to = [](const DbfRow& row, DbfTextWidth text = DbfTextWidth::Utf8Bytes) {
-    return ToSql(kTarget, text, ColumnMap{{0, 1, 2, 3, -1}}, row);
+    return ToSql(kTarget, text, ColumnMap{{0, 1, 2, 3, -1}, {}}, row);
   };
   const SqlRow row = to({7.0, I{2}, "Zürich", "20210314"});
   EXPECT_EQ(row, (SqlRow{I{7}, 2.0, "Zürich", "2021/03/14", {}}));
@@ -46,6 +46,7 @@ TEST(RowMapping, ValuesBecomeTheTargetFieldsKindOrAreRefusedWhenTheyWouldChange)
       {{{}, {}, "Rivières", {}}, "longer than the field"},
       {{{}, {}, I{3}, {}}, "a number in a text field"},
       {{{}, {}, {}, "2021/02/30"}, "not a date"},
+      {{{}, 1.23456, {}, {}}, "more decimals than the field keeps"},
   };
   for (const auto& [values, says] : refused) {
     try {
@@ -56,6 +57,15 @@ TEST(RowMapping, ValuesBecomeTheTargetFieldsKindOrAreRefusedWhenTheyWouldChange)
     }
   }
   EXPECT_THROW(to({{}, {}, "Rivière", {}}), AppError);  // 8 bytes in a UTF-8 table
+
+  // Unless the source's field declares no more decimals than the target keeps: what it holds
+  // beyond them was never part of its values, and the real is rounded as it will be stored.
+  const std::vector<DbfField> declares3 = {{"Length", DbfType::Real, 10, 3}};
+  const std::vector<DbfField> declares5 = {{"Length", DbfType::Real, 10, 5}};
+  const ColumnMap rounding = MapColumns(declares3, kTarget, "T");
+  EXPECT_TRUE(rounding.rounds[1]);
+  EXPECT_FALSE(MapColumns(declares5, kTarget, "T").rounds[1]);
+  EXPECT_EQ(ToSql(kTarget, DbfTextWidth::Utf8Bytes, rounding, {1.23456})[1], SqlValue{1.235});
 }
 
 TEST(RowMapping, RowsAreOneExactlyWhenDistinctTakesThemAsOne) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/Text.h"
 
@@ -98,6 +99,16 @@ bool KeepsDecimals(double value, int decimals) {
   if (!(std::fabs(units) < 2251799813685248.0)) return true;  // 2^51
   // Both sides of the division are exact, so it yields the double nearest the decimal.
   return std::nearbyint(units) / scale == value;
+}
+
+double RoundedTo(double value, int decimals) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return std::strtod(text, nullptr);
+}
+
+bool RoundsUnseen(const DbfField& from, const DbfField& to) {
+  return from.type == DbfType::Real && to.type == DbfType::Real && from.precision <= to.precision;
 }
 
 std::optional<std::string> FieldNameProblem(std::string_view name) {

@@ -49,6 +49,12 @@ std::optional<std::string> FieldListProblem(const std::vector<DbfField>& fields)
 // as `value` again. (Past 2^51 units of the last decimal a double holds no finer detail, and
 // every value counts as kept.)
 bool KeepsDecimals(double value, int decimals);
+// `value` as a field with `decimals` decimals stores it: written with them, and read back.
+double RoundedTo(double value, int decimals);
+// True when a real of field `from` may be rounded to field `to` without a word: `from` declares
+// no more decimals than `to` keeps, so what it holds beyond them (GIS software writes more
+// digits than a field declares) was never part of its values.
+bool RoundsUnseen(const DbfField& from, const DbfField& to);
 // Whether the value fits the field as dBASE stores it: an integer (or an integral real) in
 // the width with its sign; a finite real that the field's decimals keep, in the width; text
 // of at most `width` bytes; a date as ParseDbfDate reads it. No value always fits.
