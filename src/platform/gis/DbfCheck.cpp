@@ -86,7 +86,7 @@ void ReadExactly(std::FILE* f, void* into, std::size_t count, const fs::path& fi
 
 // `tableOfValues`: a table read for its values must have fields; a feature class's attribute
 // table may have none (the shapes are its content).
-Layout ReadLayout(std::FILE* f, const fs::path& file, bool tableOfValues = true) {
+Layout ReadLayout(std::FILE* f, const fs::path& file, bool tableOfValues) {
   std::vector<unsigned char> header(kHeaderSize);
   ReadExactly(f, header.data(), header.size(), file);
   Layout layout;
@@ -229,16 +229,10 @@ bool IsDbfDateText(std::string_view stored) {
   return text.size() == 8 && ParseDbfDate(text).has_value();
 }
 
-void CheckDbfFields(const fs::path& file) {
+void CheckDbfFile(const fs::path& file, bool tableOfValues) {
   const FilePtr f(std::fopen(file.c_str(), "rb"));
   if (!f) throw AppError::FromErrno(errno, DisplayPath(file));
-  ReadLayout(f.get(), file, false);
-}
-
-void CheckDbfFile(const fs::path& file) {
-  const FilePtr f(std::fopen(file.c_str(), "rb"));
-  if (!f) throw AppError::FromErrno(errno, DisplayPath(file));
-  const Layout layout = ReadLayout(f.get(), file);
+  const Layout layout = ReadLayout(f.get(), file, tableOfValues);
   CheckSize(f.get(), layout, file);
   if (std::fseek(f.get(), static_cast<long>(layout.headerLength), SEEK_SET) != 0)
     throw AppError::FromErrno(errno, DisplayPath(file));

@@ -18,11 +18,9 @@ namespace rivanet::gis {
 // field holding anything but a calendar date YYYYMMDD, blanks or zeros, and text with a NUL
 // character inside it.
 // Deleted records are not looked at. Throws AppError naming the file (and row and field).
-void CheckDbfFile(const std::filesystem::path& file);
-
-// The header part of CheckDbfFile: the field list (types, names, widths) of a table whose
-// records are too many to check byte by byte, such as a feature class's attribute table.
-void CheckDbfFields(const std::filesystem::path& file);
+// `tableOfValues`: a table read for its values must have fields; a feature class's attribute
+// table may have none (its shapes are its content).
+void CheckDbfFile(const std::filesystem::path& file, bool tableOfValues = true);
 
 // The value checks on one field's stored bytes: true for a number (optional sign, digits, a
 // decimal point, an exponent), for blanks, and for the '*' fill.

@@ -36,47 +36,6 @@ void SetDate(DbfValue& value, const OGRField& raw) {
   SetText(value, text);
 }
 
-// Tables that name ISO-8859-1 (a .cpg, or the header's mark of a Windows table) are written on
-// Windows, in Windows-1252: its characters 0x80 to 0x9F (the euro sign, typographic quotes,
-// dashes) read as the control characters U+0080 to U+009F in ISO-8859-1, as no real text holds
-// them. They are read as Windows-1252 instead. The five bytes Windows-1252 leaves undefined
-// have no character: false.
-bool Latin1ControlsAsWindows1252(std::string& text) {
-  static constexpr char16_t kWindows1252[32] = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-  std::size_t at = text.find('\xC2');
-  if (at == std::string::npos) return true;  // the usual case: nothing to look at
-  std::string out(text, 0, at);
-  for (; at < text.size(); ++at) {
-    const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0U;
-    if (text[at] != '\xC2' || next < 0x80 || next > 0x9F) {
-      out.push_back(text[at]);
-      continue;
-    }
-    const char16_t c = kWindows1252[next - 0x80];
-    if (c == 0) return false;
-    if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    ++at;
-  }
-  text = std::move(out);
-  return true;
-}
-
-bool IsLatin1(const std::string& encoding) {
-  std::string bare;
-  for (const char c : encoding)
-    if (c != '-' && c != '_') bare.push_back(c);
-  return SameIgnoringCase(bare, "ISO88591");
-}
-
 }  // namespace
 
 struct DbfReader::Impl {

@@ -49,7 +49,9 @@ std::optional<OpenedClass> OpenClass(const fs::path& folder, const std::string& 
   if (opened.layer == nullptr)
     throw FileError(kErrInvalidArgument, "Not a shapefile feature class", opened.parts.shp);
   opened.dbfRecordBytes = CheckDbfHeader(opened.parts.dbf, opened.layer->GetFeatureCount(FALSE));
-  CheckDbfFields(opened.parts.dbf);
+  // An input's attribute table, every byte: what GDAL would read as something else is refused
+  // (an output's is the program's own, checked as it was written).
+  if (!update) CheckDbfFile(opened.parts.dbf, /*tableOfValues=*/false);
   return opened;
 }
 
@@ -97,6 +99,11 @@ bool FeatureReader::Next() {
   CPLErrorReset();
   r.current.reset(r.layer->GetNextFeature());
   if (GdalFailed()) throw GdalError("Cannot read feature " + std::to_string(r.number + 1), r.file);
+  // GDAL only warns when it reads a value other than the one stored: "12.7" in a field without
+  // decimals as 12, text it cannot convert from the file's code page.
+  if (auto message =
+          quiet.FirstMessage("Cannot read feature " + std::to_string(r.number + 1), r.file))
+    throw *message;
   if (!r.current) return false;
   ++r.number;
   return true;

@@ -14,6 +14,7 @@
 #include <cpl_string.h>
 
 #include "platform/files/FileSystem.h"
+#include "platform/gis/DbfInternals.h"
 #include "platform/gis/FeatureInternals.h"
 #include "platform/gis/FeatureReader.h"
 #include "platform/gis/FeatureValues.h"
@@ -61,7 +62,8 @@ struct FeatureWriter::Impl {
   std::uint64_t dbfBytes = 0;
   std::uint64_t dbfRecordBytes = 0;
   std::array<char, 32> text{};
-  OGREnvelope shapes;  // of every shape in the file; not initialised while there is none
+  std::string converted;  // an input's text read as Windows-1252
+  OGREnvelope shapes;     // of every shape in the file; not initialised while there is none
 
   [[noreturn]] void Refuse(const FeatureReader& source, const std::string& why) const {
     throw FileError(kErrOverflow,
@@ -195,6 +197,7 @@ FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
       // Written with `precision` decimals, a value needs its integer digits, the point, the
       // decimals and a sign. One short of the next power of ten leaves room for rounding up.
       p.copy = Copy::Real;
+      p.rounds = in.GetFieldDefn(from)->GetPrecision() <= field.precision;
       const int digits = field.width - field.precision - (field.precision > 0 ? 1 : 0);
       p.below = digits > 0 ? std::pow(10.0, digits) - 1 : 0;
       p.belowNegative = digits > 1 ? std::pow(10.0, digits - 1) - 1 : 0;
@@ -207,6 +210,16 @@ FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
   }
   for (std::size_t to = 0; to < mapped.size(); ++to)
     if (!mapped[to]) mapping.m_unmapped.push_back(static_cast<int>(to));
+  if (const char* encoding =
+          source.Internal().layer->GetMetadataItem("SOURCE_ENCODING", "SHAPEFILE"))
+    mapping.m_latin1 = IsLatin1(encoding);
+  const OGRwkbGeometryType inType = source.Internal().layer->GetGeomType();
+  mapping.m_dropZ = OGR_GT_HasZ(inType) != 0 && OGR_GT_HasZ(w.layerType) == 0;
+  mapping.m_dropM = OGR_GT_HasM(inType) != 0 && OGR_GT_HasM(w.layerType) == 0;
+  mapping.m_dropped = mapping.m_dropZ && mapping.m_dropM ? "Z and M values"
+                      : mapping.m_dropZ                  ? "Z values"
+                      : mapping.m_dropM                  ? "M values"
+                                                         : "";
   Projection projection = ProjectionOf(source, w.layer->GetSpatialRef());
   mapping.m_project = std::move(projection.transform);
   mapping.m_from = std::move(projection.from);
@@ -234,7 +247,10 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
         break;
       }
       case Copy::Real: {
-        const double v = in.GetFieldAsDouble(p.from);
+        double v = in.GetFieldAsDouble(p.from);
+        // More decimals than the input's own field declares are rounded away as GDAL writes
+        // them; more than the output keeps of those the input declares are refused.
+        if (p.rounds && !KeepsDecimals(v, field.precision)) v = RoundedTo(v, field.precision);
         if (!(v >= 0 ? v < p.below : -v < p.belowNegative) || !KeepsDecimals(v, field.precision)) {
           if (auto problem = FieldValueProblem(field, v)) w.Refuse(source, *problem);
         }
@@ -243,14 +259,21 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
       }
       case Copy::String: {
         const char* v = in.GetFieldAsString(p.from);
-        if (std::strlen(v) > static_cast<std::size_t>(field.width))
-          w.Refuse(source, ProblemWith(field, std::string(v)));
         // Bytes GDAL could not convert from the file's code page would reach the output as
         // they stand, which is UTF-8.
-        if (!CPLIsUTF8(v, -1))
+        const auto notInCodePage = [&] {
           w.Refuse(source, "Field \"" + field.name +
                                "\" holds text that is not written in the code page of its "
                                "file (its .cpg, its header, or else UTF-8)");
+        };
+        if (mapping.m_latin1 && std::strchr(v, '\xC2') != nullptr) {
+          w.converted.assign(v);
+          if (!Latin1ControlsAsWindows1252(w.converted)) notInCodePage();
+          v = w.converted.c_str();
+        }
+        if (std::strlen(v) > static_cast<std::size_t>(field.width))
+          w.Refuse(source, ProblemWith(field, std::string(v)));
+        if (!CPLIsUTF8(v, -1)) notInCodePage();
         out.SetField(p.to, v);
         break;
       }
@@ -284,6 +307,8 @@ std::string_view FeatureWriter::StagedText(int field) {
 void FeatureWriter::InsertStaged(FeatureReader& source, const FieldMapping& mapping) {
   Impl& w = *m_impl;
   std::unique_ptr<OGRGeometry> shape(source.Internal().current->StealGeometry());
+  if (shape && mapping.m_dropZ) shape->set3D(FALSE);
+  if (shape && mapping.m_dropM) shape->setMeasured(FALSE);
   if (shape && mapping.m_project && shape->transform(mapping.m_project.get()) != OGRERR_NONE)
     w.Refuse(source,
              "its shape cannot be projected from " + mapping.m_from + " to " + mapping.m_to);

@@ -28,6 +28,9 @@ class FieldMapping {
   // are projected as they are inserted); empty otherwise, also when either class has none.
   const std::string& ProjectedFrom() const { return m_from; }
   const std::string& ProjectedTo() const { return m_to; }
+  // "Z values", "M values" or "Z and M values" when the input's shapes have what the output's
+  // class does not hold (they are inserted without them); empty otherwise.
+  const std::string& DroppedValues() const { return m_dropped; }
 
  private:
   friend class FeatureWriter;
@@ -41,12 +44,17 @@ class FieldMapping {
     std::int64_t highest = 0;
     double below = 0;  // |value| of a real below this fits (for negative values, `belowNegative`)
     double belowNegative = 0;
+    bool rounds = false;  // a real: the input declares no more decimals than the output keeps
   };
   std::vector<Pair> m_pairs;
   std::vector<int> m_unmapped;
   std::shared_ptr<OGRCoordinateTransformation> m_project;
   std::string m_from;
   std::string m_to;
+  std::string m_dropped;
+  bool m_dropZ = false;
+  bool m_dropM = false;
+  bool m_latin1 = false;  // the input's text is read as Windows-1252 (DbfInternals.h)
 };
 
 // Appends features to an existing shapefile feature class through one reused feature: stage

@@ -2,6 +2,10 @@
 // of a shapefile as a whole. The feature class phase's tests read and append the rest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
 #include "GisTest.h"
 #include "platform/gis/FeatureReader.h"
 #include "platform/gis/FeatureWriter.h"
@@ -87,28 +91,71 @@ TEST(FeatureWriterTest, RefusesWhatTheOutputCannotHoldAndKeepsWhatCameBefore) {
 }
 
 // An attribute table GDAL would read as something else is refused on opening: a memo field
-// would arrive as the numbers of its blocks, a field named twice as one of the two.
-TEST(FeatureReaderTest, RefusesAttributeFieldsItCannotReadAsStored) {
-  const std::pair<std::vector<KitField>, const char*> cases[] = {
-      {{{"Note", OFTString, 10}}, "Field \"Note\" is of dBASE type 'M' (memo"},
+// would arrive as the numbers of its blocks, a field named twice as one of the two, "12.7" in a
+// field without decimals as 12, an impossible date as some other day.
+TEST(FeatureReaderTest, RefusesAttributesItCannotReadAsStored) {
+  // The one record of a one-field table starts after the header, its field list, the list's end
+  // mark and the record's deletion flag.
+  constexpr std::size_t kFirstValue = 32 + 32 + 1 + 1;
+  const auto put = [](std::string& dbf, std::size_t at, std::string_view bytes) {
+    std::copy(bytes.begin(), bytes.end(), dbf.begin() + static_cast<std::ptrdiff_t>(at));
+  };
+  const struct {
+    std::vector<KitField> fields;
+    std::function<void(std::string&)> spoil;
+    const char* says;
+  } cases[] = {
+      {{{"Note", OFTString, 10}},
+       [](std::string& dbf) { dbf[32 + 11] = 'M'; },  // the field's type
+       "Field \"Note\" is of dBASE type 'M' (memo"},
       {{{"Comid", OFTInteger, 10}, {"Other", OFTInteger, 10}},
+       [&](std::string& dbf) { put(dbf, 64, "COMID"); },  // the second field's name
        "The dBASE header names the field \"COMID\" twice"},
+      {{{"Comid", OFTInteger, 10}},
+       [&](std::string& dbf) { put(dbf, kFirstValue, "      12.7"); },
+       "Row 1, field \"Comid\": \"12.7\" is not a whole number"},
+      {{{"Since", OFTDate, 8}},
+       [&](std::string& dbf) { put(dbf, kFirstValue, "20051399"); },
+       "Row 1, field \"Since\": \"20051399\" is not a date"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
     TempDir dir;
-    WriteShapefile(dir.Path(), "P", wkbPoint, c.first,
-                   {{"POINT (1 1)", std::vector<std::optional<std::string>>(c.first.size(), "1")}});
+    WriteShapefile(
+        dir.Path(), "P", wkbPoint, c.fields,
+        {{"POINT (1 1)", std::vector<std::optional<std::string>>(c.fields.size(), "1")}});
     std::string dbf = test::ReadFile(dir / "P.dbf");
-    if (c.first.size() == 1)
-      dbf[32 + 11] = 'M';  // the first field's type
-    else
-      dbf.replace(64, 5, "COMID");  // the second field's name
+    c.spoil(dbf);
     test::WriteFile(dir / "P.dbf", dbf);
-    const std::string says = c.second;
+    const std::string says = c.says;
     const std::string e = Raised([&] { FeatureReader::Open(dir.Path(), "P"); }).Description();
     EXPECT_NE(e.find(says), std::string::npos) << e;
     EXPECT_NE(e.find((dir / "P.dbf").string()), std::string::npos) << e;
   }
+}
+
+// What a 2D output cannot hold of an input's shapes is left out and said; text the input's
+// ISO-8859-1 marks as Windows text is read as Windows-1252.
+TEST(FeatureWriterTest, TakesZValuesAndWindowsTextAsTheOutputHoldsThem) {
+  TempDir dir;
+  WriteShapefile(dir / "in", "P", wkbPoint25D, {{"Name", OFTString, 10}},
+                 {{"POINT Z (1 2 3)", {"x"}}, {"POINT Z (4 5 6)", {"y"}}});
+  std::string dbf = test::ReadFile(dir / "in/P.dbf");
+  dbf[32 + 32 + 1 + 1] = '\x80';  // the first record's text: the euro sign
+  test::WriteFile(dir / "in/P.dbf", dbf);
+  test::WriteFile(dir / "in/P.cpg", "ISO-8859-1");
+  const auto in = FeatureReader::Open(dir / "in", "P");
+  WriteShapefile(dir / "out", "Out", wkbPoint, {{"Name", OFTString, 10}}, {});
+  const auto out = FeatureWriter::Open(dir / "out", "Out", kShapefileSizeLimit);
+  const FieldMapping mapping = out->MapFields(*in);
+  EXPECT_EQ(mapping.DroppedValues(), "Z values");
+  while (in->Next()) {
+    out->Stage(*in, mapping);
+    out->InsertStaged(*in, mapping);
+  }
+  out->Close();
+  EXPECT_EQ(ReadShapefile(dir / "out/Out.shp"),
+            (std::vector<KitFeature>{{"POINT (1 2)", {"€"}}, {"POINT (4 5)", {"y"}}}));
 }
 
 TEST(FeatureWriterTest, AppendsAnArcGisPointClass) {
