@@ -53,6 +53,10 @@ gis::FieldMapping MapInput(RunContext& ctx, const gis::FeatureWriter& out,
     ctx.log.LogEvent("Feature class " + DisplayPath(in.File()) + " was projected from " +
                      mapping.ProjectedFrom() + " to " + mapping.ProjectedTo() +
                      ", the output's coordinate system");
+  if (mapping.UnreadablePrj())
+    ctx.log.LogEvent("Feature class " + DisplayPath(in.File()) +
+                     " has a .prj whose coordinate system cannot be read: its shapes are "
+                     "taken as they are");
   if (!mapping.DroppedValues().empty())
     ctx.log.LogEvent("Feature class " + DisplayPath(in.File()) + " has shapes with " +
                      mapping.DroppedValues() +

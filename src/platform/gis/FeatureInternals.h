@@ -21,6 +21,7 @@ struct FeatureReader::Impl {
   std::vector<DbfField> fields;
   FeaturePtr current;
   std::int64_t number = 0;
+  bool hasPrj = false;  // a .prj lies beside the .shp, whether GDAL could read it or not
 };
 
 // The envelope of every shape the reader has still to give (not initialised when none has one),

@@ -1,5 +1,7 @@
 #include "platform/gis/FeatureReader.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 #include "platform/files/FileSystem.h"
 #include "platform/gis/DbfCheck.h"
@@ -81,6 +83,9 @@ std::unique_ptr<FeatureReader> FeatureReader::Open(const fs::path& folder,
   impl->ds = std::move(opened->ds);
   impl->layer = opened->layer;
   impl->fields = DbfFieldsOf(*impl->layer->GetLayerDefn());
+  impl->hasPrj = std::ranges::any_of(opened->parts.all, [](const fs::path& part) {
+    return SameIgnoringCase(part.extension().string(), ".prj");
+  });
   impl->layer->ResetReading();
   return std::unique_ptr<FeatureReader>(new FeatureReader(std::move(impl)));
 }

@@ -220,6 +220,8 @@ FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
                       : mapping.m_dropZ                  ? "Z values"
                       : mapping.m_dropM                  ? "M values"
                                                          : "";
+  mapping.m_unreadablePrj =
+      source.Internal().hasPrj && source.Internal().layer->GetSpatialRef() == nullptr;
   Projection projection = ProjectionOf(source, w.layer->GetSpatialRef());
   mapping.m_project = std::move(projection.transform);
   mapping.m_from = std::move(projection.from);

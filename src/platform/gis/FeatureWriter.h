@@ -31,6 +31,9 @@ class FieldMapping {
   // "Z values", "M values" or "Z and M values" when the input's shapes have what the output's
   // class does not hold (they are inserted without them); empty otherwise.
   const std::string& DroppedValues() const { return m_dropped; }
+  // True when the input has a .prj that names no coordinate system GDAL can read: its shapes
+  // are taken as they are, as those of an input without a .prj.
+  bool UnreadablePrj() const { return m_unreadablePrj; }
 
  private:
   friend class FeatureWriter;
@@ -54,6 +57,7 @@ class FieldMapping {
   std::string m_dropped;
   bool m_dropZ = false;
   bool m_dropM = false;
+  bool m_unreadablePrj = false;
   bool m_latin1 = false;  // the input's text is read as Windows-1252 (DbfInternals.h)
 };
 

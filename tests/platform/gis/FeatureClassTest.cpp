@@ -181,21 +181,27 @@ TEST(FeatureWriterTest, AppendsAnArcGisPointClass) {
 
 TEST(FeatureWriterTest, ProjectsAnInputInAnotherCoordinateSystem) {
   // Longitude -96, latitude 23 is the origin of Conus Albers (EPSG:5070, the output's), which
-  // has no false easting or northing. A class without a coordinate system is taken as it is.
+  // has no false easting or northing. A class without a coordinate system, or with a .prj that
+  // names none GDAL can read (which is said), is taken as it is.
   const struct {
     int epsg;
     const char* from;
     std::string wkt;
-  } cases[] = {{4269, "NAD83", "POINT (0 0)"}, {0, "", "POINT (-96 23)"}};
+    const char* prj = nullptr;
+  } cases[] = {{4269, "NAD83", "POINT (0 0)"},
+               {0, "", "POINT (-96 23)"},
+               {0, "", "POINT (-96 23)", "this is no coordinate system"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.epsg);
     TempDir dir;
     WriteShapefile(dir / "in", "In", wkbPoint, {}, {{"POINT (-96 23)", {}}}, "UTF-8", c.epsg);
+    if (c.prj != nullptr) test::WriteFile(dir / "in/In.prj", c.prj);
     WriteShapefile(dir / "out", "Out", wkbPoint, {}, {});
     const auto in = FeatureReader::Open(dir / "in", "In");
     const auto out = FeatureWriter::Open(dir / "out", "Out");
     const FieldMapping mapping = out->MapFields(*in);
     EXPECT_EQ(mapping.ProjectedFrom(), c.from);
+    EXPECT_EQ(mapping.UnreadablePrj(), c.prj != nullptr);
     ASSERT_TRUE(in->Next());
     out->InsertStaged(*in, mapping);
     out->Close();
