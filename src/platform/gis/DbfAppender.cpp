@@ -67,30 +67,55 @@ void AddEndMark(const fs::path& file) {
   if (!written || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
 }
 
-// The record count of a dBASE header, and a file cut back to its first `records` records
-// (the header's count set to match; the end-of-file mark is added afterwards).
-std::uint32_t RecordCount(const fs::path& file) {
-  unsigned char header[12] = {};
+// The lengths and the record count a dBASE header states.
+struct DbfHeader {
+  std::uint32_t records = 0;
+  std::uint64_t headerLength = 0;
+  std::uint64_t recordLength = 0;
+  bool operator==(const DbfHeader&) const = default;
+};
+
+DbfHeader ReadDbfHeader(const fs::path& file) {
+  unsigned char b[12] = {};
   std::FILE* f = std::fopen(file.c_str(), "rb");
-  const bool read = f != nullptr && std::fread(header, 1, sizeof header, f) == sizeof header;
+  const bool read = f != nullptr && std::fread(b, 1, sizeof b, f) == sizeof b;
   if (f != nullptr) std::fclose(f);
   if (!read) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
-  return header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+  return {b[4] | b[5] << 8 | b[6] << 16 | static_cast<std::uint32_t>(b[7]) << 24,
+          static_cast<std::uint64_t>(b[8] | b[9] << 8),
+          static_cast<std::uint64_t>(b[10] | b[11] << 8)};
 }
 
-void KeepRecords(const fs::path& file, std::uint32_t records) {
+// Sets the record count of a header whose lengths are `own`'s, and cuts the file after that
+// many records (the end-of-file mark is added afterwards).
+void KeepRecords(const fs::path& file, const DbfHeader& own, std::uint32_t records) {
+  unsigned char count[4];
+  for (int i = 0; i < 4; ++i) count[i] = static_cast<unsigned char>(records >> (8 * i));
   std::FILE* f = std::fopen(file.c_str(), "r+b");
-  unsigned char header[12] = {};
-  bool ok = f != nullptr && std::fread(header, 1, sizeof header, f) == sizeof header;
-  const std::uint64_t headerLength = header[8] | header[9] << 8;
-  const std::uint64_t recordLength = header[10] | header[11] << 8;
-  for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<unsigned char>(records >> (8 * i));
-  ok = ok && std::fseek(f, 4, SEEK_SET) == 0 && std::fwrite(header + 4, 1, 4, f) == 4;
+  const bool ok = f != nullptr && std::fseek(f, 4, SEEK_SET) == 0 &&
+                  std::fwrite(count, 1, sizeof count, f) == sizeof count;
   const bool closed = f != nullptr && std::fclose(f) == 0;
   if (!ok || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
   std::error_code ec;
-  fs::resize_file(file, headerLength + recordLength * records, ec);
+  fs::resize_file(file, own.headerLength + own.recordLength * records, ec);
   if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(file));
+}
+
+// GDAL does not always say when its last writes failed, and then leaves a header of zeros
+// behind (it reads the header back to update it and takes the failed read as zeros). A copy
+// is put in the table's place only when its header is the table's own with `records` records
+// and the file holds them all.
+void RequireWhole(const fs::path& copy, const DbfHeader& own, std::uint32_t records,
+                  const fs::path& table) {
+  const DbfHeader written = ReadDbfHeader(copy);
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(copy, ec);
+  if (ec || written != DbfHeader{records, own.headerLength, own.recordLength} ||
+      size < own.headerLength + own.recordLength * records)
+    throw FileError(kErrInvalidArgument,
+                    "The new rows could not all be written (the disk may be full); the table is "
+                    "left as it was",
+                    table);
 }
 
 void CopyOrThrow(const fs::path& from, const fs::path& to) {
@@ -110,11 +135,12 @@ struct DbfAppender::Impl {
   std::unique_ptr<DbfRowWriter> writer;
   DbfTextWidth text = DbfTextWidth::Utf8Bytes;
   std::int64_t added = 0;
-  std::uint32_t ownRows = 0;  // records of the table itself, deleted ones included
+  DbfHeader own;  // the table's own header: its lengths, and its records (deleted ones included)
   bool committed = false;
 
   // Puts the copy in the table's place, holding the table's own rows and the first
-  // `keep` rows added (all of them when `keep` is none).
+  // `keep` rows added (all of them when `keep` is none). Throws, the table left as it was,
+  // when the copy does not hold them whole.
   void PutInPlace(std::optional<std::int64_t> keep);
 };
 
@@ -141,7 +167,7 @@ DbfAppender::DbfAppender(const fs::path& table) : m_impl(std::make_unique<Impl>(
   m.copyFolder = copies;
   m.copyDbf = copies / (stem + ".dbf");
   CopyOrThrow(table, m.copyDbf);
-  m.ownRows = RecordCount(m.copyDbf);
+  m.own = ReadDbfHeader(m.copyDbf);
   if (!cpg.empty()) {
     m.copyCpg = copies / (stem + ".cpg");
     CopyOrThrow(folder / cpg, m.copyCpg);
@@ -192,9 +218,10 @@ void DbfAppender::Commit() {
 
 bool DbfAppender::CommitFirst(std::int64_t rows) {
   Impl& m = *m_impl;
-  const std::int64_t whole = m.writer->FinishQuietly();
+  // After a failed write the copy is not to be trusted at all.
+  const bool written = m.writer->FinishQuietly();
   m.writer.reset();
-  if (rows > whole) return false;
+  if (!written) return false;
   m.added = rows;
   m.PutInPlace(rows);
   return true;
@@ -213,7 +240,9 @@ void DbfAppender::Impl::PutInPlace(std::optional<std::int64_t> keep) {
             table);
     CloseDataset(open.dataset, kWriting, table);
   }
-  if (keep) KeepRecords(copyDbf, ownRows + static_cast<std::uint32_t>(*keep));
+  const auto records = static_cast<std::uint32_t>(own.records + (keep ? *keep : added));
+  if (keep) KeepRecords(copyDbf, own, records);
+  RequireWhole(copyDbf, own, records, table);
   AddEndMark(copyDbf);
   std::error_code ec;
   fs::rename(copyDbf, table, ec);

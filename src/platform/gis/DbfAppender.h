@@ -41,7 +41,7 @@ class DbfAppender {
   void Commit();
   // As Commit, but the copy keeps only the first `rows` rows added: when a run of appends stops
   // half way through one, the appends done before it stay. Returns false, and the table stays
-  // as it was, when not all of those rows could be written.
+  // as it was, when a write of the copy has failed.
   bool CommitFirst(std::int64_t rows);
 
  private:

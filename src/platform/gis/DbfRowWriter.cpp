@@ -65,16 +65,13 @@ void DbfRowWriter::Finish() {
   RethrowFailure();
 }
 
-std::int64_t DbfRowWriter::FinishQuietly() {
+bool DbfRowWriter::FinishQuietly() {
   try {
-    Hand(true);
-  } catch (...) {  // NOLINT(bugprone-empty-catch): the failure is counted below
+    Finish();
+    return true;
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the caller is told by the result
+    return false;
   }
-  if (m_thread.joinable()) m_thread.join();
-  const std::lock_guard lock(m_mutex);
-  // The row being written when the writer failed is not whole (GDAL may have written it
-  // changed); every row before it is.
-  return m_failed ? m_written - 1 : m_written;
 }
 
 void DbfRowWriter::Hand(bool last) {

@@ -38,9 +38,8 @@ class DbfRowWriter {
   void Add(DbfRow row);
   // Returns when every row is written; throws what stopped the writer, if anything did.
   void Finish();
-  // Returns when every row is written or the writer has stopped on a failure, with the number
-  // of rows (from the first, in the order given) that were written whole. Throws nothing.
-  std::int64_t FinishQuietly();
+  // As Finish, but false instead of an exception when a failure stopped the writer.
+  bool FinishQuietly();
 
  private:
   using Batch = std::vector<DbfRow>;
