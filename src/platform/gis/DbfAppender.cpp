@@ -1,9 +1,8 @@
 #include "platform/gis/DbfAppender.h"
 
-#include <optional>
-
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "platform/Text.h"
@@ -11,6 +10,7 @@
 #include "platform/gis/DbfCheck.h"
 #include "platform/gis/DbfInternals.h"
 #include "platform/gis/DbfRowWriter.h"
+#include "platform/gis/FileHeaders.h"
 #include "platform/gis/GridFolder.h"
 
 namespace fs = std::filesystem;
@@ -59,59 +59,16 @@ void RemoveLeftovers(const fs::path& folder) {
   if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(folder));
 }
 
-// The dBASE end-of-file mark after the last record, which GDAL was told not to keep writing.
-void AddEndMark(const fs::path& file) {
-  std::FILE* f = std::fopen(file.c_str(), "ab");
-  const bool written = f != nullptr && std::fputc(0x1A, f) != EOF;
-  const bool closed = f != nullptr && std::fclose(f) == 0;
-  if (!written || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
-}
-
-// The lengths and the record count a dBASE header states.
-struct DbfHeader {
-  std::uint32_t records = 0;
-  std::uint64_t headerLength = 0;
-  std::uint64_t recordLength = 0;
-  bool operator==(const DbfHeader&) const = default;
-};
-
-DbfHeader ReadDbfHeader(const fs::path& file) {
-  unsigned char b[12] = {};
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  const bool read = f != nullptr && std::fread(b, 1, sizeof b, f) == sizeof b;
-  if (f != nullptr) std::fclose(f);
-  if (!read) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
-  return {b[4] | b[5] << 8 | b[6] << 16 | static_cast<std::uint32_t>(b[7]) << 24,
-          static_cast<std::uint64_t>(b[8] | b[9] << 8),
-          static_cast<std::uint64_t>(b[10] | b[11] << 8)};
-}
-
-// Sets the record count of a header whose lengths are `own`'s, and cuts the file after that
-// many records (the end-of-file mark is added afterwards).
-void KeepRecords(const fs::path& file, const DbfHeader& own, std::uint32_t records) {
-  unsigned char count[4];
-  for (int i = 0; i < 4; ++i) count[i] = static_cast<unsigned char>(records >> (8 * i));
-  std::FILE* f = std::fopen(file.c_str(), "r+b");
-  const bool ok = f != nullptr && std::fseek(f, 4, SEEK_SET) == 0 &&
-                  std::fwrite(count, 1, sizeof count, f) == sizeof count;
-  const bool closed = f != nullptr && std::fclose(f) == 0;
-  if (!ok || !closed) throw AppError::FromErrno(errno != 0 ? errno : EIO, DisplayPath(file));
-  std::error_code ec;
-  fs::resize_file(file, own.headerLength + own.recordLength * records, ec);
-  if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(file));
-}
-
 // GDAL does not always say when its last writes failed, and then leaves a header of zeros
 // behind (it reads the header back to update it and takes the failed read as zeros). A copy
 // is put in the table's place only when its header is the table's own with `records` records
 // and the file holds them all.
-void RequireWhole(const fs::path& copy, const DbfHeader& own, std::uint32_t records,
+void RequireWhole(const fs::path& copy, const DbfHeader& own, std::uint64_t records,
                   const fs::path& table) {
   const DbfHeader written = ReadDbfHeader(copy);
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(copy, ec);
-  if (ec || written != DbfHeader{records, own.headerLength, own.recordLength} ||
-      size < own.headerLength + own.recordLength * records)
+  if (ec || written != DbfHeader{records, own.headerBytes, own.recordBytes} || size < written.End())
     throw FileError(kErrInvalidArgument,
                     "The new rows could not all be written (the disk may be full); the table is "
                     "left as it was",
@@ -222,7 +179,6 @@ bool DbfAppender::CommitFirst(std::int64_t rows) {
   const bool written = m.writer->FinishQuietly();
   m.writer.reset();
   if (!written) return false;
-  m.added = rows;
   m.PutInPlace(rows);
   return true;
 }
@@ -240,10 +196,12 @@ void DbfAppender::Impl::PutInPlace(std::optional<std::int64_t> keep) {
             table);
     CloseDataset(open.dataset, kWriting, table);
   }
-  const auto records = static_cast<std::uint32_t>(own.records + (keep ? *keep : added));
-  if (keep) KeepRecords(copyDbf, own, records);
-  RequireWhole(copyDbf, own, records, table);
-  AddEndMark(copyDbf);
+  RequireWhole(copyDbf, own, own.records + static_cast<std::uint64_t>(added), table);
+  // GDAL was told not to keep writing the end-of-file mark; it goes on once, here.
+  if (keep)
+    CutDbfToRecords(copyDbf, own.records + static_cast<std::uint64_t>(*keep));
+  else
+    EndDbfWithMark(copyDbf);
   std::error_code ec;
   fs::rename(copyDbf, table, ec);
   if (ec) throw AppError::FromErrno(ec.value(), DisplayPath(table));

@@ -22,7 +22,7 @@ struct OpenTable {
   std::string encoding;
 };
 
-// Opens a lone .dbf; for update without the end-of-file mark after the records (see AddEndMark
+// Opens a lone .dbf; for update without the end-of-file mark after the records (see PutInPlace
 // in DbfAppender.cpp). The values are read as stored, so GDAL is not asked to scan every integer
 // column for the narrowest type (ADJUST_TYPE) first: a 10-digit field comes as a 64-bit integer,
 // which is still an Integer field here.

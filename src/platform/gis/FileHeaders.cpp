@@ -20,13 +20,6 @@ namespace {
 
 constexpr char kEndOfFile = 0x1A;
 
-struct Header {
-  std::uint64_t records = 0;
-  std::uint64_t headerBytes = 0;
-  std::uint64_t recordBytes = 0;
-  std::uint64_t End() const { return headerBytes + records * recordBytes; }
-};
-
 std::uint64_t LittleEndian(const unsigned char* bytes, int count) {
   std::uint64_t value = 0;
   for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
@@ -39,14 +32,6 @@ std::uint64_t BigEndian(const unsigned char* bytes) {
   return value;
 }
 
-Header ReadHeader(const fs::path& dbf) {
-  std::ifstream in(dbf, std::ios::binary);
-  std::array<unsigned char, 32> bytes{};
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), bytes.size()))
-    throw FileError(kErrInvalidArgument, "Attribute table is too short to be a dBASE file", dbf);
-  return {LittleEndian(&bytes[4], 4), LittleEndian(&bytes[8], 2), LittleEndian(&bytes[10], 2)};
-}
-
 std::uint64_t SizeOf(const fs::path& file) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(file, ec);
@@ -55,6 +40,14 @@ std::uint64_t SizeOf(const fs::path& file) {
 }
 
 }  // namespace
+
+DbfHeader ReadDbfHeader(const fs::path& dbf) {
+  std::ifstream in(dbf, std::ios::binary);
+  std::array<unsigned char, 32> bytes{};
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), bytes.size()))
+    throw FileError(kErrInvalidArgument, "Attribute table is too short to be a dBASE file", dbf);
+  return {LittleEndian(&bytes[4], 4), LittleEndian(&bytes[8], 2), LittleEndian(&bytes[10], 2)};
+}
 
 void CheckShpHeader(const fs::path& shp) {
   constexpr std::uint64_t kFileCode = 9994;
@@ -86,7 +79,7 @@ Extent ReadHeaderExtent(const fs::path& file) {
 }
 
 std::uint64_t CheckDbfHeader(const fs::path& dbf, std::int64_t shapes) {
-  const Header h = ReadHeader(dbf);
+  const DbfHeader h = ReadDbfHeader(dbf);
   const std::uint64_t size = SizeOf(dbf);
   if (size < h.End())
     throw FileError(kErrInvalidArgument,
@@ -103,7 +96,7 @@ std::uint64_t CheckDbfHeader(const fs::path& dbf, std::int64_t shapes) {
 }
 
 void EndDbfWithMark(const fs::path& dbf) {
-  const Header h = ReadHeader(dbf);
+  const DbfHeader h = ReadDbfHeader(dbf);
   if (SizeOf(dbf) != h.End()) return;  // the mark is there (or something else we leave alone)
   std::ofstream out(dbf, std::ios::binary | std::ios::app);
   if (!out.put(kEndOfFile) || !out.flush()) throw AppError::FromErrno(EIO, DisplayPath(dbf));
@@ -180,7 +173,7 @@ void CutToWholeRecords(const fs::path& shp, const fs::path& shx, const fs::path&
   if (shpHeader.empty() || shxHeader.empty())
     throw FileError(kErrInvalidArgument, "Not a shapefile (no header)", shp);
   const std::uint64_t shpSize = SizeOf(shp);
-  const Header table = ReadHeader(dbf);
+  const DbfHeader table = ReadDbfHeader(dbf);
   const std::uint64_t dbfSize = SizeOf(dbf);
   std::uint64_t records =
       std::min<std::uint64_t>((SizeOf(shx) - kHeader) / kIndexEntry, table.records);
@@ -236,12 +229,17 @@ void CutToWholeRecords(const fs::path& shp, const fs::path& shx, const fs::path&
   Truncate(shp, shpEnd);
   Truncate(shx, kHeader + kept * kIndexEntry);
 
+  CutDbfToRecords(dbf, kept);
+}
+
+void CutDbfToRecords(const fs::path& dbf, std::uint64_t records) {
+  const DbfHeader table = ReadDbfHeader(dbf);
   std::fstream dbfFile = OpenForUpdate(dbf);
   unsigned char count[4];
-  PutLittleEndian(count, kept, 4);
+  PutLittleEndian(count, records, 4);
   WriteBytes(dbfFile, 4, count, sizeof count, dbf);
   dbfFile.close();
-  Truncate(dbf, table.headerBytes + kept * table.recordBytes);
+  Truncate(dbf, table.headerBytes + records * table.recordBytes);
   EndDbfWithMark(dbf);
 }
 
