@@ -168,6 +168,10 @@ Projection ProjectionOf(const FeatureReader& source, const OGRSpatialReference* 
 
 }  // namespace
 
+std::string FieldMapping::DroppedValues() const {
+  return m_dropZ && m_dropM ? "Z and M values" : m_dropZ ? "Z values" : m_dropM ? "M values" : "";
+}
+
 FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
   using Copy = FieldMapping::Copy;
   const Impl& w = *m_impl;
@@ -216,10 +220,6 @@ FieldMapping FeatureWriter::MapFields(const FeatureReader& source) const {
   const OGRwkbGeometryType inType = source.Internal().layer->GetGeomType();
   mapping.m_dropZ = OGR_GT_HasZ(inType) != 0 && OGR_GT_HasZ(w.layerType) == 0;
   mapping.m_dropM = OGR_GT_HasM(inType) != 0 && OGR_GT_HasM(w.layerType) == 0;
-  mapping.m_dropped = mapping.m_dropZ && mapping.m_dropM ? "Z and M values"
-                      : mapping.m_dropZ                  ? "Z values"
-                      : mapping.m_dropM                  ? "M values"
-                                                         : "";
   mapping.m_unreadablePrj =
       source.Internal().hasPrj && source.Internal().layer->GetSpatialRef() == nullptr;
   Projection projection = ProjectionOf(source, w.layer->GetSpatialRef());
@@ -252,8 +252,9 @@ void FeatureWriter::Stage(const FeatureReader& source, const FieldMapping& mappi
         double v = in.GetFieldAsDouble(p.from);
         // More decimals than the input's own field declares are rounded away as GDAL writes
         // them; more than the output keeps of those the input declares are refused.
-        if (p.rounds && !KeepsDecimals(v, field.precision)) v = RoundedTo(v, field.precision);
-        if (!(v >= 0 ? v < p.below : -v < p.belowNegative) || !KeepsDecimals(v, field.precision)) {
+        const bool kept = KeepsDecimals(v, field.precision);
+        if (!kept && p.rounds) v = RoundedTo(v, field.precision);
+        if (!(v >= 0 ? v < p.below : -v < p.belowNegative) || (!kept && !p.rounds)) {
           if (auto problem = FieldValueProblem(field, v)) w.Refuse(source, *problem);
         }
         out.SetField(p.to, v);

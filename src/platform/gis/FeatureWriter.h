@@ -30,7 +30,7 @@ class FieldMapping {
   const std::string& ProjectedTo() const { return m_to; }
   // "Z values", "M values" or "Z and M values" when the input's shapes have what the output's
   // class does not hold (they are inserted without them); empty otherwise.
-  const std::string& DroppedValues() const { return m_dropped; }
+  std::string DroppedValues() const;
   // True when the input has a .prj that names no coordinate system GDAL can read: its shapes
   // are taken as they are, as those of an input without a .prj.
   bool UnreadablePrj() const { return m_unreadablePrj; }
@@ -54,7 +54,6 @@ class FieldMapping {
   std::shared_ptr<OGRCoordinateTransformation> m_project;
   std::string m_from;
   std::string m_to;
-  std::string m_dropped;
   bool m_dropZ = false;
   bool m_dropM = false;
   bool m_unreadablePrj = false;
