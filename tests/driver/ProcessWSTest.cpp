@@ -96,6 +96,12 @@ void SetSkeleton(const RunFolders& f, const std::string& value) {
 }
 
 // "{app}", "{input}", "{output}", "{list}" in `text` stand for the run's folders.
+// The run's list, written anew at `path`.
+void MoveList(RunFolders& f, const fs::path& path) {
+  f.list = path;
+  WriteFile(f.list, "A\r\nB\r\n");
+}
+
 std::string Expand(std::string text, const RunFolders& f) {
   const std::pair<const char*, const fs::path&> names[] = {
       {"{app}", f.app}, {"{input}", f.input}, {"{output}", f.output}, {"{list}", f.list}};
@@ -191,23 +197,14 @@ TEST(ProcessWSTest, FailedChecksTellWhyAndLeaveEverythingAlone) {
       // The list is read again after the output is prepared, and a link in a workspace may
       // lead into what the preparation deletes.
       {"list file inside an output folder the run replaces",
-       [](F f) {
-         f.list = f.output / "hydrography/list.txt";
-         WriteFile(f.list, "A\r\nB\r\n");
-       },
+       [](F f) { MoveList(f, f.output / "hydrography/list.txt"); },
        "Error: The list file {list} lies inside the output's workspace folder "
        "{output}/hydrography."},
       {"list file inside the Work folder, which then stays",
-       [](F f) {
-         f.list = f.app / "Work/list.txt";
-         WriteFile(f.list, "A\r\nB\r\n");
-       },
+       [](F f) { MoveList(f, f.app / "Work/list.txt"); },
        "Error: The list file {list} lies inside the Work folder {app}/Work."},
       {"list file a workspace's text file would replace",
-       [](F f) {
-         f.list = f.output / "Shared.txt";
-         WriteFile(f.list, "A\r\nB\r\n");
-       },
+       [](F f) { MoveList(f, f.output / "Shared.txt"); },
        "Error: The list file {list} would be replaced by {input}/A/shared.txt, a text file "
        "the run copies into the output folder."},
       {"a workspace's grid folder linked into the output",
